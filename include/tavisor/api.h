@@ -1,0 +1,40 @@
+// The four functions that Tavisor exports under plain names.
+//
+// Clients normally load the library at run time and resolve these names
+// (see tavisor/library.h); the function-pointer types below match them.
+// Failures are thrown as exceptions that derive from std::exception; read
+// what() for the message.
+#pragma once
+
+#include <cstdint>
+
+#include "tavisor/export.h"
+#include "tavisor/item.h"
+
+extern "C" {
+
+// Loads "Eesti linnud.txt" and "Eesti omavalitsused.txt" from the current
+// working directory and switches the console output to code page 1252.
+// Must return normally before the first GetItem or Start.
+TAVISOR_API void Initialize();
+
+// A new random record; the caller owns it and deletes it.
+TAVISOR_API tavisor::Item* GetItem();
+
+// A new copy of fixed test record n (0 to 16); needs no Initialize.
+TAVISOR_API tavisor::Item* GetTestItem(std::int32_t n);
+
+// Starts a detached producer of variant 'A' to 'E' (either case) that hands
+// batches over through `shared`, which must point to the matching
+// tavisor::SharedState<...> (tavisor/shared_state.h) and stay alive until the
+// producer has ended.
+TAVISOR_API void Start(char version, void* shared);
+
+}  // extern "C"
+
+namespace tavisor {
+using InitializeFn = void (*)();
+using GetItemFn = Item* (*)();
+using GetTestItemFn = Item* (*)(std::int32_t);
+using StartFn = void (*)(char, void*);
+}  // namespace tavisor

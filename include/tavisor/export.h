@@ -1,0 +1,14 @@
+// Symbol visibility for the four exported entry points.
+#pragma once
+
+#if defined(_WIN32)
+#if defined(TAVISOR_BUILDING_LIBRARY)
+#define TAVISOR_API __declspec(dllexport)
+#else
+#define TAVISOR_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define TAVISOR_API __attribute__((visibility("default")))
+#else
+#define TAVISOR_API
+#endif

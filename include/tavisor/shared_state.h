@@ -1,0 +1,142 @@
+// The structure through which a producer started by Start hands batches of
+// records to its client, one layout per variant letter.
+//
+// The client owns the structure: it constructs it, passes its address to
+// Start(letter, &state), and keeps it (and whatever its pointer members point
+// to) alive until the producer has ended. The producer uses exactly the
+// members below, in place, by their position; a client that declares its own
+// structure must repeat them member for member and may add members of its
+// own after them, which the producer never touches.
+//
+// Every variant begins with `stoken`, taken from a std::stop_source that the
+// client keeps. A producer runs until a stop is requested on that source:
+//   * "Loop in DLL broken off" and "Type a command" are printed on the
+//     thread that calls request_stop(), inside the call;
+//   * a producer pausing between batches (1 to 10 s) wakes at once and ends;
+//     variants B to E send one last signal first (see each layout);
+//   * a producer waiting for its batch to be taken ends without a signal;
+//   * a batch already being made is finished and announced first.
+//
+// Each variant's cycle: pause 1 to 10 s; append 1 to 4 new Item* to the
+// queue (they belong to the client from then on; delete each); announce the
+// batch; wait on cvShared until the client has emptied the queue. After
+// emptying it, the client calls cvShared.notify_all().
+//
+// Variants B to E read the queue's emptiness from the producer thread
+// without a lock that the client shares (the layouts have none). That one
+// read is racy by design and harmless: the producer only ever tests whether
+// the queue is empty, and re-tests it at least every 100 ms, so a client
+// that empties the queue and notifies is always seen. The client must not
+// touch the queue between notifying cvShared and the next announcement.
+//
+// Linking: records and these synchronisation objects cross the library
+// boundary as native objects, so the client must use the same compiler and
+// standard library as the library. With GCC's libstdc++, std::barrier and
+// std::latch wake their waiters through a table in inline header code, one
+// copy per module: on Linux link the client with -rdynamic (CMake
+// ENABLE_EXPORTS, which the Tavisor::Tavisor target sets) so that library
+// and client share one table, otherwise variants B and D never wake the
+// client. A client of a MinGW-built Tavisor.dll cannot use B and D across the
+// DLL boundary at all; A, C and E work everywhere. MSVC's standard library
+// keeps these waits in its runtime DLL and is not affected.
+#pragma once
+
+#include <barrier>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <latch>
+#include <mutex>
+#include <semaphore>
+#include <stop_token>
+#include <utility>
+
+#include "tavisor/item.h"
+
+namespace tavisor {
+
+// The queue of new records; the producer appends, only the client removes.
+using ItemQueue = std::deque<Item*>;
+
+template <char Variant>
+struct SharedState;
+
+// A: mutex and condition variable. The producer holds mxShared for a whole
+// cycle (pause, batch, announcement) and gives it up only while it waits for
+// the queue to empty. The client waits on cvShared with mxShared for a
+// non-empty queue, takes the records, notifies cvShared. After a stop the
+// producer sends nothing: a client waiting for a batch must notice the stop
+// itself (wait with the stop token).
+template <>
+struct SharedState<'A'> {
+  explicit SharedState(std::stop_token token) : stoken(std::move(token)) {}
+
+  std::stop_token stoken;
+  std::mutex mxShared;
+  std::condition_variable_any cvShared;
+  ItemQueue queue;
+};
+
+// B: barrier. Construct `barrier` with the producer counted as one
+// participant (std::barrier<>{2} for one client thread). The client arrives
+// and waits; when the phase completes the batch is in the queue. A stop
+// during a pause makes the producer arrive once more with nothing appended;
+// it then ends when that phase completes.
+template <>
+struct SharedState<'B'> {
+  SharedState(std::stop_token token, std::ptrdiff_t participants)
+      : stoken(std::move(token)), barrier(participants) {}
+
+  std::stop_token stoken;
+  std::barrier<> barrier;
+  std::condition_variable_any cvShared;
+  ItemQueue queue;
+};
+
+// C: binary semaphore, usually constructed with count 0. The client acquires
+// it; then the batch is in the queue. A stop during a pause releases it once
+// more with nothing appended.
+template <>
+struct SharedState<'C'> {
+  explicit SharedState(std::stop_token token, std::ptrdiff_t initial_count = 0)
+      : stoken(std::move(token)), semaphore(initial_count) {}
+
+  std::stop_token stoken;
+  std::counting_semaphore<1> semaphore;
+  std::condition_variable_any cvShared;
+  ItemQueue queue;
+};
+
+// D: latch, reached through a pointer because a latch cannot be reset. The
+// producer counts *pLatch down by 1 per batch; the client waits on it, takes
+// the records, points pLatch at a fresh latch, and only then notifies
+// cvShared. A stop during a pause counts the current latch down once more.
+template <>
+struct SharedState<'D'> {
+  SharedState(std::stop_token token, std::latch* first_latch)
+      : stoken(std::move(token)), pLatch(first_latch) {}
+
+  std::stop_token stoken;
+  std::latch* pLatch;
+  std::condition_variable_any cvShared;
+  ItemQueue queue;
+};
+
+// E: promise. Each batch comes in a new buffer of the producer's, delivered
+// as the value of *pPromise. The client takes the buffer from the future,
+// removes every Item* from it, points pPromise at a fresh promise, and only
+// then notifies cvShared. The producer frees each buffer when it makes the
+// next one; a null value means the producer stopped during a pause. The
+// buffer delivered last is left to the client: once the producer has ended,
+// the client deletes the last non-null buffer it received.
+template <>
+struct SharedState<'E'> {
+  SharedState(std::stop_token token, std::promise<ItemQueue*>* first_promise)
+      : stoken(std::move(token)), pPromise(first_promise) {}
+
+  std::stop_token stoken;
+  std::promise<ItemQueue*>* pPromise;
+  std::condition_variable_any cvShared;
+};
+
+}  // namespace tavisor

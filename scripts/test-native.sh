@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Quick daily run: builds the native library and runs its whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${TAVISOR_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build"
+ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 120

@@ -1,0 +1,86 @@
+#include "api/entry_points.h"
+
+#include <atomic>
+#include <cctype>
+#include <exception>
+#include <stdexcept>
+
+#include "items/data_item.h"
+#include "platform/console.h"
+#include "producer/launch.h"
+#include "refdata/reference_lists.h"
+#include "testdata/test_item_table.h"
+
+namespace tavisor {
+
+namespace {
+
+constexpr unsigned kWindowsLatin1CodePage = 1252;
+
+std::atomic<bool> lists_ready{false};
+
+// The lists are read without a lock, so nothing may read them before a load
+// has filled them; before that the exports refuse instead.
+void RequireLists() {
+  if (!lists_ready.load(std::memory_order_acquire)) {
+    throw std::logic_error("Reference lists are not loaded: call Initialize first");
+  }
+}
+
+}  // namespace
+
+void ThrowFailure(const std::string& message) {
+#if defined(_MSC_VER)
+  throw std::exception(message.c_str());
+#else
+  throw std::runtime_error(message);
+#endif
+}
+
+void LoadListsForInitialize(ReferenceLists& lists, const std::filesystem::path& directory) {
+  const unsigned previous = platform::GetConsoleOutputCodePage();
+  if (previous != kWindowsLatin1CodePage) {
+    platform::SetConsoleOutputCodePage(kWindowsLatin1CodePage);
+  }
+  const std::string failure = LoadReferenceLists(lists, directory);
+  if (!failure.empty()) {
+    platform::SetConsoleOutputCodePage(previous);
+    ThrowFailure(failure);
+  }
+}
+
+bool ListsReady() { return lists_ready.load(std::memory_order_acquire); }
+
+void InitializeLibrary() {
+  // The file names are relative: they are looked up in the working directory.
+  LoadListsForInitialize(LibraryLists(), {});
+  // A failed later call leaves the lists as they were, still complete, so
+  // the flag stays set once a load has succeeded.
+  lists_ready.store(true, std::memory_order_release);
+}
+
+Item* NewRandomItem() {
+  RequireLists();
+  const DataItem dit;
+  return MakeItem(dit);
+}
+
+Item* NewTestItem(std::int32_t n) {
+  if (n < 0 || static_cast<std::size_t>(n) >= kTestItemCount) {
+    throw std::out_of_range("GetTestItem: index " + std::to_string(n) +
+                            " is outside the valid range 0 to 16");
+  }
+  const DataItem dit = TestItemTable()[static_cast<std::size_t>(n)];
+  return MakeItem(dit);
+}
+
+void StartProducer(char version, void* shared) {
+  // Only the ASCII letters change case, as in the "C" locale.
+  const char letter =
+      (version >= 'a' && version <= 'z') ? static_cast<char>(version - 'a' + 'A') : version;
+  if (letter < 'A' || letter > 'E') ThrowFailure("Unknown version");
+  RequireLists();
+  LaunchProducer(letter, shared);
+}
+
+}  // namespace tavisor

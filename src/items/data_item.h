@@ -1,0 +1,68 @@
+// The record as the library builds it, with its library-side parts.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <variant>
+#include <vector>
+
+#include "tavisor/item.h"
+
+namespace tavisor {
+
+struct ReferenceLists;
+
+// A position that can draw itself at random and print itself.
+struct DllCoordinates : Coordinates {
+  // Draws a random position inside Estonia's box.
+  DllCoordinates();
+  explicit DllCoordinates(const Coordinates& c) : Coordinates(c) {}
+};
+
+using DllLocation = std::variant<std::string, DllCoordinates>;
+using DllObservation =
+    std::tuple<DllLocation, std::chrono::year_month_day, TimeOfDay, std::optional<std::int32_t>>;
+
+class DataItem {
+ public:
+  // Generates a random record from the library's reference lists.
+  DataItem();
+  // Generates a random record from `lists`.
+  explicit DataItem(const ReferenceLists& lists);
+  // A record made from values; it has no library-side observations.
+  DataItem(std::string order, std::string family, std::string name, char rarity,
+           std::vector<Observation> observations);
+
+  std::string GetOrder() const { return order; }
+  std::string GetFamily() const { return family; }
+  std::string GetName() const { return name; }
+  char GetRarity() const { return rarity; }
+  std::vector<Observation> GetObservations() const { return observations; }
+  const std::vector<DllObservation>& GetDllObservations() const { return dllObservations; }
+
+ private:
+  friend std::ostream& operator<<(std::ostream& os, const DataItem& item);
+  friend class DataItemGenerator;
+
+  std::string order;
+  std::string family;
+  std::string name;
+  char rarity = '\0';
+  std::vector<Observation> observations;
+  std::vector<DllObservation> dllObservations;
+};
+
+// A new heap Item, made from copies of the record's public members. The
+// caller owns it.
+Item* MakeItem(const DataItem& dit);
+
+// A time of day from hours, minutes and seconds summed as seconds: 60
+// minutes or seconds carry, and hours are not wrapped at 24.
+TimeOfDay MakeTime(std::int32_t hours, std::int32_t minutes, std::int32_t seconds);
+
+// Estonian print-out of a record.
+std::ostream& operator<<(std::ostream& os, const DataItem& item);
+
+}  // namespace tavisor

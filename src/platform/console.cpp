@@ -1,0 +1,43 @@
+#include "platform/console.h"
+
+#include <iostream>
+#include <mutex>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <atomic>
+#endif
+
+namespace tavisor::platform {
+
+#if defined(_WIN32)
+
+unsigned GetConsoleOutputCodePage() { return ::GetConsoleOutputCP(); }
+
+void SetConsoleOutputCodePage(unsigned code_page) { ::SetConsoleOutputCP(code_page); }
+
+#else
+
+namespace {
+// A fresh Windows console in Western Europe starts with the OEM code page
+// 850, so the stand-in starts there too.
+std::atomic<unsigned> stand_in_code_page{850};
+}  // namespace
+
+unsigned GetConsoleOutputCodePage() { return stand_in_code_page.load(); }
+
+void SetConsoleOutputCodePage(unsigned code_page) { stand_in_code_page.store(code_page); }
+
+#endif
+
+void WriteConsoleLine(std::string_view first, std::string_view second) {
+  // One lock for the whole line keeps lines of concurrent producers apart;
+  // the lock is held only for the write itself.
+  static std::mutex console_mutex;
+  std::lock_guard lock(console_mutex);
+  std::cout << first << second << std::endl;
+}
+
+}  // namespace tavisor::platform

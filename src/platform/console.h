@@ -1,0 +1,19 @@
+// The console as the library uses it: its output code page, and whole lines
+// written to standard output.
+#pragma once
+
+#include <string_view>
+
+namespace tavisor::platform {
+
+// GetConsoleOutputCP / SetConsoleOutputCP on Windows. Elsewhere a
+// process-wide value stands in for the console's output code page, so that
+// the library behaves (and is tested) the same way on every platform.
+unsigned GetConsoleOutputCodePage();
+void SetConsoleOutputCodePage(unsigned code_page);
+
+// Writes `first`, `second` and an end of line to standard output and
+// flushes. Lines written by several threads at once stay whole.
+void WriteConsoleLine(std::string_view first, std::string_view second = {});
+
+}  // namespace tavisor::platform

@@ -1,0 +1,114 @@
+#include "refdata/reference_lists.h"
+
+#include "refdata/line_reader.h"
+
+namespace tavisor {
+
+namespace {
+
+// White space as the standard "C" classification knows it.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string Quoted(const char* file) { return std::string("\"") + file + "\""; }
+
+std::string UnableToOpen(const char* file) { return "Unable to open file " + Quoted(file); }
+
+std::string LineTooLong(const char* file, std::size_t line_number) {
+  return "File " + Quoted(file) + " is corrupted, line " + std::to_string(line_number) +
+         " is longer than " + std::to_string(kMaximumLineLength) + " characters";
+}
+
+std::string ReadFailed(const char* file, std::size_t line_number) {
+  return "File " + Quoted(file) + " is corrupted, it cannot be read after line " +
+         std::to_string(line_number - 1);
+}
+
+// Reads every line of `file` into `append`. Returns an empty string, or the
+// failure that ended the load; lines before it stay appended.
+template <class AppendLine>
+std::string ReadListFile(const std::filesystem::path& directory, const char* file,
+                         AppendLine append) {
+  LineReader reader(directory / file, kMaximumLineLength);
+  if (!reader.IsOpen()) return UnableToOpen(file);
+  for (std::size_t line_number = 1;; ++line_number) {
+    std::string_view line;
+    switch (reader.Next(line)) {
+      case LineReader::Status::kTooLong:
+        return LineTooLong(file, line_number);
+      case LineReader::Status::kReadError:
+        return ReadFailed(file, line_number);
+      case LineReader::Status::kLine:
+        append(line);
+        break;
+      case LineReader::Status::kLastLine:
+        append(line);
+        return {};
+    }
+  }
+}
+
+}  // namespace
+
+ReferenceLists& LibraryLists() {
+  static ReferenceLists lists;
+  return lists;
+}
+
+BirdInfo ParseBirdLine(std::string_view line) {
+  BirdInfo item;
+  int words_taken = 0;
+  std::size_t pos = 0;
+  bool end_of_line = false;
+  // Word by word, as a stream would read it: white space only at the end
+  // still yields one (empty) word.
+  while (!end_of_line) {
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+    const std::string_view word = line.substr(start, pos - start);
+    end_of_line = pos == line.size();
+    if (words_taken == 0) {
+      item.order = word;
+      words_taken = 1;
+    } else if (words_taken == 1) {
+      item.family = word;
+      words_taken = 2;
+    } else if (word.size() == 1) {
+      item.rarity = word[0];
+      break;
+    } else {
+      item.name.append(word);
+      item.name.push_back(' ');
+    }
+  }
+  // Only the ASCII letters change case, as in the "C" locale.
+  if (!item.name.empty() && item.name[0] >= 'a' && item.name[0] <= 'z') {
+    item.name[0] = static_cast<char>(item.name[0] - 'a' + 'A');
+  }
+  return item;
+}
+
+std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::path& directory) {
+  std::string failure = ReadListFile(directory, kEstonianBirdsFile, [&](std::string_view line) {
+    lists.birds.push_back(ParseBirdLine(line));
+  });
+  if (!failure.empty()) return failure;
+  if (lists.birds.size() < kMinimumSpecies) {
+    return "File " + Quoted(kEstonianBirdsFile) +
+           " is corrupted, number of species cannot be less than " +
+           std::to_string(kMinimumSpecies);
+  }
+  failure = ReadListFile(directory, kEstonianCommunitiesFile,
+                         [&](std::string_view line) { lists.communities.emplace_back(line); });
+  if (!failure.empty()) return failure;
+  if (lists.communities.size() < kMinimumCommunities) {
+    return "File " + Quoted(kEstonianCommunitiesFile) +
+           " is corrupted, number of communities cannot be less than " +
+           std::to_string(kMinimumCommunities);
+  }
+  return {};
+}
+
+}  // namespace tavisor

@@ -1,0 +1,42 @@
+// The two library-wide reference lists and their loader.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavisor {
+
+// One species of the bird catalogue.
+struct BirdInfo {
+  std::string order;
+  std::string family;
+  std::string name;  // every word followed by one blank, first ASCII letter upper-cased
+  char rarity = '\0';
+};
+
+inline constexpr const char* kEstonianBirdsFile = "Eesti linnud.txt";
+inline constexpr const char* kEstonianCommunitiesFile = "Eesti omavalitsused.txt";
+inline constexpr std::size_t kMinimumSpecies = 414;
+inline constexpr std::size_t kMinimumCommunities = 79;
+inline constexpr std::size_t kMaximumLineLength = 255;
+
+// Both lists only ever grow: every load appends behind what is there.
+struct ReferenceLists {
+  std::vector<BirdInfo> birds;           // BirdCatalogue
+  std::vector<std::string> communities;  // MunicipalityList
+};
+
+// The lists that the exported functions use, for the life of the library.
+ReferenceLists& LibraryLists();
+
+// Parses one line of the bird file.
+BirdInfo ParseBirdLine(std::string_view line);
+
+// Appends both files of `directory` to `lists`. Returns an empty string on
+// success, otherwise the message of the failure; entries appended before a
+// failure stay in the lists.
+std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::path& directory);
+
+}  // namespace tavisor

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "items/data_item.h"
+#include "items/random_engines.h"
+#include "items/random_record.h"
+#include "refdata/reference_lists.h"
+
+namespace tavisor {
+namespace {
+
+using namespace std::chrono;
+
+// A catalogue of 500 species and 100 communities, each recognisable by its
+// position, so that draws beyond 413 and 78 would show.
+ReferenceLists NumberedLists() {
+  ReferenceLists lists;
+  for (int i = 0; i < 500; ++i) {
+    lists.birds.push_back({"o" + std::to_string(i), "f" + std::to_string(i),
+                           "Bird" + std::to_string(i) + " ", static_cast<char>('A' + i % 5)});
+  }
+  for (int i = 0; i < 100; ++i) lists.communities.push_back("Vald" + std::to_string(i));
+  return lists;
+}
+
+int Position(const std::string& text, std::size_t prefix) { return std::stoi(text.substr(prefix)); }
+
+// Follows the generation step by step on engines of its own, one draw after
+// the other, exactly as the record is described: the batched draws of the
+// library must give the same record.
+Item ReferenceRecord(const ReferenceLists& lists, std::mt19937& item, std::mt19937& coord,
+                     std::mt19937& date) {
+  using U = std::uniform_int_distribution<int>;
+  Item out;
+  const BirdInfo& bi = lists.birds[static_cast<std::size_t>(U(0, 413)(item))];
+  out.order = bi.order;
+  out.family = bi.family;
+  out.name = bi.name;
+  out.rarity = bi.rarity;
+  const int n = U(1, 15)(item);
+  for (int i = 0; i < n; ++i) {
+    Location location;
+    if (U(1, 100)(item) % 2 == 0) {
+      const int lat_s = U(0, 59)(coord), lat_m = U(0, 59)(coord), lat_d = U(57, 59)(coord);
+      const int lon_s = U(0, 59)(coord), lon_m = U(0, 59)(coord), lon_d = U(21, 28)(coord);
+      location = Coordinates(lat_d, lat_m, lat_s, lon_d, lon_m, lon_s);
+    } else {
+      location = lists.communities[static_cast<std::size_t>(U(0, 78)(item))];
+    }
+    const int y = U(1950, 2025)(date), m = U(1, 12)(date);
+    int d = U(1, 31)(date);
+    const int last = static_cast<int>(
+        unsigned((year{y} / month{static_cast<unsigned>(m)} / std::chrono::last).day()));
+    if (d > last) d = last;
+    const int h = U(0, 23)(date), mi = U(0, 60)(date), s = U(0, 60)(date);
+    std::optional<std::int32_t> count;
+    if (U(1, 100)(item) % 2 != 0) count = U(1, 10)(item);
+    out.observations.emplace_back(
+        location, year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)},
+        MakeTime(h, mi, s), count);
+  }
+  return out;
+}
+
+bool SameTime(const TimeOfDay& a, const TimeOfDay& b) { return a.to_duration() == b.to_duration(); }
+
+TEST(Generator, DrawsInTheDocumentedOrder) {
+  const ReferenceLists lists = NumberedLists();
+  constexpr std::mt19937::result_type kSeed = 20251208;
+  SeedAllEngines(kSeed);
+  std::mt19937 item(kSeed), coord(kSeed), date(kSeed);
+  for (int r = 0; r < 300; ++r) {
+    const DataItem dit(lists);
+    const Item expected = ReferenceRecord(lists, item, coord, date);
+    std::unique_ptr<Item> got(MakeItem(dit));
+    ASSERT_EQ(got->name, expected.name) << "record " << r;
+    ASSERT_EQ(got->rarity, expected.rarity);
+    ASSERT_EQ(got->observations.size(), expected.observations.size());
+    for (std::size_t i = 0; i < expected.observations.size(); ++i) {
+      const Observation& g = got->observations[i];
+      const Observation& e = expected.observations[i];
+      ASSERT_EQ(std::get<0>(g).index(), std::get<0>(e).index());
+      if (std::get<0>(e).index() == 0) {
+        EXPECT_EQ(std::get<0>(std::get<0>(g)), std::get<0>(std::get<0>(e)));
+      } else {
+        EXPECT_EQ(std::get<1>(std::get<0>(g)).latitude, std::get<1>(std::get<0>(e)).latitude);
+        EXPECT_EQ(std::get<1>(std::get<0>(g)).longitude, std::get<1>(std::get<0>(e)).longitude);
+      }
+      EXPECT_EQ(std::get<1>(g), std::get<1>(e));
+      EXPECT_TRUE(SameTime(std::get<2>(g), std::get<2>(e)));
+      EXPECT_EQ(std::get<3>(g), std::get<3>(e));
+    }
+  }
+}
+
+// Statistics over a large sample; every bound is many standard deviations
+// wide, so the test cannot flake.
+TEST(Generator, RecordsStayInRangeAndReachBothEnds) {
+  const ReferenceLists lists = NumberedLists();
+  std::set<int> species, communities, lat_degrees, lon_degrees, arc_values, years, sightings;
+  std::map<int, int> counts;
+  long total = 0, counted = 0, at_coordinates = 0, after_midnight = 0;
+  for (int r = 0; r < 20000; ++r) {
+    const DataItem dit(lists);
+    const auto& obs = dit.GetObservations();
+    const auto& dll = dit.GetDllObservations();
+    ASSERT_GE(obs.size(), 1u);
+    ASSERT_LE(obs.size(), 15u);
+    ASSERT_EQ(obs.size(), dll.size());
+    sightings.insert(static_cast<int>(obs.size()));
+    species.insert(Position(dit.GetOrder(), 1));
+    for (std::size_t i = 0; i < obs.size(); ++i) {
+      const auto& [location, ymd, hms, count] = obs[i];
+      const auto& [dll_location, dll_ymd, dll_hms, dll_count] = dll[i];
+      ASSERT_EQ(location.index(), dll_location.index());
+      if (location.index() == 0) {
+        ASSERT_EQ(std::get<0>(location), std::get<0>(dll_location));
+        communities.insert(Position(std::get<0>(location), 4));
+      } else {
+        const Coordinates& c = std::get<1>(location);
+        ASSERT_EQ(c.latitude, std::get<1>(dll_location).latitude);
+        ASSERT_EQ(c.longitude, std::get<1>(dll_location).longitude);
+        lat_degrees.insert(std::get<0>(c.latitude));
+        lon_degrees.insert(std::get<0>(c.longitude));
+        for (int v : {std::get<1>(c.latitude), std::get<2>(c.latitude), std::get<1>(c.longitude),
+                      std::get<2>(c.longitude)}) {
+          arc_values.insert(v);
+        }
+        ++at_coordinates;
+      }
+      ASSERT_EQ(ymd, dll_ymd);
+      ASSERT_EQ(hms.to_duration(), dll_hms.to_duration());
+      ASSERT_EQ(count, dll_count);
+      ASSERT_TRUE(ymd.ok()) << int(ymd.year()) << "-" << unsigned(ymd.month()) << "-"
+                            << unsigned(ymd.day());
+      years.insert(int(ymd.year()));
+      ASSERT_FALSE(hms.is_negative());
+      ASSERT_LE(hms.to_duration(), hours(24) + minutes(1));
+      if (hms.hours() == hours(24)) ++after_midnight;
+      if (count) {
+        ++counted;
+        ++counts[*count];
+      }
+      ++total;
+    }
+  }
+  EXPECT_EQ(*species.begin(), 0);
+  EXPECT_EQ(*species.rbegin(), 413);
+  EXPECT_EQ(*communities.begin(), 0);
+  EXPECT_EQ(*communities.rbegin(), 78);
+  EXPECT_EQ(sightings, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+  EXPECT_EQ(lat_degrees, (std::set<int>{57, 58, 59}));
+  EXPECT_EQ(lon_degrees, (std::set<int>{21, 22, 23, 24, 25, 26, 27, 28}));
+  EXPECT_EQ(arc_values.size(), 60u);
+  EXPECT_EQ(*arc_values.begin(), 0);
+  EXPECT_EQ(*arc_values.rbegin(), 59);
+  EXPECT_EQ(*years.begin(), 1950);
+  EXPECT_EQ(*years.rbegin(), 2025);
+  EXPECT_EQ(counts.size(), 10u);
+  EXPECT_EQ(counts.begin()->first, 1);
+  EXPECT_EQ(counts.rbegin()->first, 10);
+  EXPECT_GT(after_midnight, 0);
+  EXPECT_NEAR(static_cast<double>(counted) / total, 0.5, 0.05);
+  EXPECT_NEAR(static_cast<double>(at_coordinates) / total, 0.5, 0.05);
+}
+
+TEST(Generator, DaysAreFittedIntoTheirMonth) {
+  std::map<unsigned, unsigned> last_day_seen;  // month -> largest day
+  std::set<int> leap_feb29_years;
+  for (int i = 0; i < 200000; ++i) {
+    const year_month_day ymd = RandomDate();
+    ASSERT_TRUE(ymd.ok());
+    const unsigned m = unsigned(ymd.month());
+    last_day_seen[m] = std::max(last_day_seen[m], unsigned(ymd.day()));
+    if (m == 2 && unsigned(ymd.day()) == 29) leap_feb29_years.insert(int(ymd.year()));
+  }
+  EXPECT_EQ(last_day_seen[2], 29u);
+  for (unsigned m : {4u, 6u, 9u, 11u}) EXPECT_EQ(last_day_seen[m], 30u) << m;
+  for (unsigned m : {1u, 3u, 5u, 7u, 8u, 10u, 12u}) EXPECT_EQ(last_day_seen[m], 31u) << m;
+  for (int y : leap_feb29_years) EXPECT_TRUE(year{y}.is_leap()) << y;
+}
+
+TEST(Generator, TimesNeverShowSixtyMinutesOrSeconds) {
+  bool saw_midnight_carry = false;
+  for (int i = 0; i < 300000; ++i) {
+    const TimeOfDay t = RandomTime();
+    ASSERT_LT(t.minutes().count(), 60);
+    ASSERT_LT(t.seconds().count(), 60);
+    ASSERT_LE(t.to_duration(), hours(24) + minutes(1));
+    if (t.hours().count() == 24) saw_midnight_carry = true;
+  }
+  EXPECT_TRUE(saw_midnight_carry);
+}
+
+TEST(Generator, DefaultCoordinatesStayInsideTheBox) {
+  for (int i = 0; i < 5000; ++i) {
+    const DllCoordinates c;
+    ASSERT_GE(std::get<0>(c.latitude), 57);
+    ASSERT_LE(std::get<0>(c.latitude), 59);
+    ASSERT_GE(std::get<0>(c.longitude), 21);
+    ASSERT_LE(std::get<0>(c.longitude), 28);
+  }
+}
+
+TEST(Generator, ListsTooShortEndGenerationThroughTheHandler) {
+  ReferenceLists lists;  // empty: the species position is outside
+  ::testing::internal::CaptureStdout();
+  const DataItem dit(lists);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("Creating of item failed", 0), 0u) << out;
+  EXPECT_EQ(out.back(), '\n');
+  std::unique_ptr<Item> item(MakeItem(dit));
+  EXPECT_EQ(item->name, "");
+  EXPECT_EQ(item->rarity, '\0');
+  EXPECT_TRUE(item->observations.empty());
+}
+
+TEST(Generator, ThreadsMakingRecordsAtOnceGetValidRecords) {
+  const ReferenceLists lists = NumberedLists();
+  std::vector<std::thread> threads;
+  std::atomic<int> bad{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 3000; ++i) {
+        const DataItem dit(lists);
+        const auto obs = dit.GetObservations();
+        if (obs.empty() || obs.size() > 15 || obs.size() != dit.GetDllObservations().size()) ++bad;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(bad.load(), 0);
+}
+
+}  // namespace
+}  // namespace tavisor

@@ -1,0 +1,83 @@
+// Small helpers shared by the tests.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace tavisor::testing {
+
+// A fresh directory that is removed again with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() /
+            ("tavisor-test-" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // Writes `bytes` unchanged (binary) to `name` inside the directory.
+  void Write(const std::string& name, std::string_view bytes) const {
+    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Makes `dir` the working directory for the life of the guard.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::filesystem::path& dir)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~WorkingDirectory() { std::filesystem::current_path(previous_); }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// `count` lines "order family word<i> A" joined by `line_break`, with or
+// without a line break after the last.
+inline std::string BirdLines(int count, bool final_break, std::string_view line_break = "\r\n") {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) text += line_break;
+    text += "seltsilised sugukondlased liik" + std::to_string(i) + " A";
+  }
+  if (final_break) text += line_break;
+  return text;
+}
+
+inline std::string CommunityLines(int count, bool final_break,
+                                  std::string_view line_break = "\r\n") {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) text += line_break;
+    text += "Vald " + std::to_string(i);
+  }
+  if (final_break) text += line_break;
+  return text;
+}
+
+// The directory of the bundled reference lists.
+inline std::filesystem::path BundledData() { return TAVISOR_DATA_DIR; }
+
+}  // namespace tavisor::testing
