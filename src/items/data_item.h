@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tavisor/item.h"
+#include "tavisor/text.h"
 
 namespace tavisor {
 
@@ -19,6 +20,10 @@ struct DllCoordinates : Coordinates {
   // Draws a random position inside Estonia's box.
   DllCoordinates();
   explicit DllCoordinates(const Coordinates& c) : Coordinates(c) {}
+
+  // The text forms of tavisor/text.h, as members.
+  std::string LatitudeText() const { return tavisor::LatitudeText(*this); }
+  std::string LongitudeText() const { return tavisor::LongitudeText(*this); }
 };
 
 using DllLocation = std::variant<std::string, DllCoordinates>;
