@@ -6,8 +6,10 @@ function(tavisor_set_compiler_options target)
     target_compile_options(${target} PRIVATE /W4 /permissive- /utf-8 /EHs)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
-    set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden
-                                               VISIBILITY_INLINES_HIDDEN ON)
+    # Inline functions keep default visibility: libstdc++'s barrier/latch
+    # wait table is a static inside one, and must stay shareable (see
+    # cmake/tavisor.map). The version script decides what is exported.
+    set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
   endif()
 endfunction()
 
@@ -17,7 +19,7 @@ function(tavisor_limit_exports target)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(map ${PROJECT_SOURCE_DIR}/cmake/tavisor.map)
     target_link_options(${target} PRIVATE "LINKER:--version-script=${map}"
-                                          "LINKER:--exclude-libs,ALL" "LINKER:--no-undefined")
+                                          "LINKER:--no-undefined")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
   endif()
 endfunction()
