@@ -21,7 +21,7 @@ constexpr int kMostSightings = 15;
 
 bool IsEven(int coin) { return coin % 2 == 0; }
 
-std::chrono::year_month_day DrawDate(std::mt19937& engine, DateDistributions& d) {
+std::chrono::year_month_day DrawDate(Mt19937& engine, DateDistributions& d) {
   using namespace std::chrono;
   const int y = d.year(engine);
   const int m = d.month(engine);
@@ -32,7 +32,7 @@ std::chrono::year_month_day DrawDate(std::mt19937& engine, DateDistributions& d)
   return year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(fitted_day)};
 }
 
-TimeOfDay DrawTime(std::mt19937& engine, DateDistributions& d) {
+TimeOfDay DrawTime(Mt19937& engine, DateDistributions& d) {
   const int hours = d.hour(engine);
   const int minutes = d.minute(engine);
   const int seconds = d.second(engine);
@@ -40,13 +40,13 @@ TimeOfDay DrawTime(std::mt19937& engine, DateDistributions& d) {
 }
 
 // Seconds, then minutes, then degrees; stored as degrees, minutes, seconds.
-Angle DrawAngle(std::mt19937& engine, CoordDistributions& d, Uniform& degrees) {
+Angle DrawAngle(Mt19937& engine, CoordDistributions& d, Uniform& degrees) {
   const int seconds = d.arc_minutes_seconds(engine);
   const int minutes = d.arc_minutes_seconds(engine);
   return {degrees(engine), minutes, seconds};
 }
 
-Coordinates DrawCoordinates(std::mt19937& engine, CoordDistributions& d) {
+Coordinates DrawCoordinates(Mt19937& engine, CoordDistributions& d) {
   Coordinates c;
   c.latitude = DrawAngle(engine, d, d.latitude_degrees);
   c.longitude = DrawAngle(engine, d, d.longitude_degrees);
@@ -70,7 +70,7 @@ struct RecordDraws {
 };
 
 void DrawRecord(RecordDraws& r) {
-  ItemEngine().Draw([&](std::mt19937& engine, ItemDistributions& d) {
+  ItemEngine().Draw([&](Mt19937& engine, ItemDistributions& d) {
     r.species = d.species(engine);
     r.sightings = d.sightings(engine);
     for (int i = 0; i < r.sightings; ++i) {
@@ -80,12 +80,12 @@ void DrawRecord(RecordDraws& r) {
       if (!IsEven(d.coin(engine))) s.count = d.birds(engine);
     }
   });
-  CoordEngine().Draw([&](std::mt19937& engine, CoordDistributions& d) {
+  CoordEngine().Draw([&](Mt19937& engine, CoordDistributions& d) {
     for (int i = 0; i < r.sightings; ++i) {
       if (r.sighting[i].at_coordinates) r.sighting[i].position = DrawCoordinates(engine, d);
     }
   });
-  DateEngine().Draw([&](std::mt19937& engine, DateDistributions& d) {
+  DateEngine().Draw([&](Mt19937& engine, DateDistributions& d) {
     for (int i = 0; i < r.sightings; ++i) {
       r.sighting[i].date = DrawDate(engine, d);
       r.sighting[i].time = DrawTime(engine, d);
@@ -138,18 +138,17 @@ DataItem::DataItem(const ReferenceLists& lists) {
 }
 
 DllCoordinates::DllCoordinates()
-    : Coordinates(CoordEngine().Draw([](std::mt19937& engine, CoordDistributions& d) {
-        return DrawCoordinates(engine, d);
-      })) {}
+    : Coordinates(CoordEngine().Draw(
+          [](Mt19937& engine, CoordDistributions& d) { return DrawCoordinates(engine, d); })) {}
 
 std::chrono::year_month_day RandomDate() {
   return DateEngine().Draw(
-      [](std::mt19937& engine, DateDistributions& d) { return DrawDate(engine, d); });
+      [](Mt19937& engine, DateDistributions& d) { return DrawDate(engine, d); });
 }
 
 TimeOfDay RandomTime() {
   return DateEngine().Draw(
-      [](std::mt19937& engine, DateDistributions& d) { return DrawTime(engine, d); });
+      [](Mt19937& engine, DateDistributions& d) { return DrawTime(engine, d); });
 }
 
 }  // namespace tavisor

@@ -7,7 +7,7 @@ namespace tavisor {
 template <class Distributions>
 GuardedEngine<Distributions>::GuardedEngine()
     // Each engine reads the clock itself: whole seconds, low 32 bits.
-    : engine_(static_cast<std::mt19937::result_type>(
+    : engine_(static_cast<Mt19937::result_type>(
           static_cast<unsigned long long>(std::time(nullptr)) & 0xFFFFFFFFull)) {}
 
 namespace {
@@ -25,7 +25,7 @@ GuardedEngine<DateDistributions>& DateEngine() { return date_engine; }
 GuardedEngine<BatchDistributions>& BatchEngine() { return batch_engine; }
 GuardedEngine<PauseDistributions>& PauseEngine() { return pause_engine; }
 
-void SeedAllEngines(std::mt19937::result_type seed) {
+void SeedAllEngines(Mt19937::result_type seed) {
   item_engine.Seed(seed);
   coord_engine.Seed(seed);
   date_engine.Seed(seed);

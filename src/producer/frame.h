@@ -17,7 +17,7 @@ namespace tavisor {
 
 inline int DrawBatchSize() {
   return BatchEngine().Draw(
-      [](std::mt19937& engine, BatchDistributions& d) { return d.batch_size(engine); });
+      [](Mt19937& engine, BatchDistributions& d) { return d.batch_size(engine); });
 }
 
 // Variant is constructed on the client's SharedState and offers:

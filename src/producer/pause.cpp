@@ -16,7 +16,7 @@ std::atomic<std::chrono::milliseconds::rep> pause_unit_ms{1000};
 
 int DrawPauseLength() {
   return PauseEngine().Draw(
-      [](std::mt19937& engine, PauseDistributions& d) { return d.pause_seconds(engine); });
+      [](Mt19937& engine, PauseDistributions& d) { return d.pause_seconds(engine); });
 }
 
 // A timed wait on the monotonic clock that nothing notifies: it ends at its
