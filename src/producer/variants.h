@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <stop_token>
+#include <utility>
 
 #include "producer/queue_probe.h"
 #include "tavisor/shared_state.h"
@@ -48,7 +49,13 @@ class UnlockedVariant {
  protected:
   void AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
     CycleLock lock(mx_);
-    const auto emptied = [&queue] { return QueueLooksEmpty(queue); };
+    // The first test of the queue comes only after one pass through the
+    // condition variable's own lock that does not block: a client that has
+    // already emptied the queue and notified is then ordered before this
+    // producer's next appends (and its next read of pLatch or pPromise).
+    bool passed = false;
+    const auto emptied = [&] { return std::exchange(passed, true) && QueueLooksEmpty(queue); };
+    if (shared_.cvShared.wait_until(lock, stop, std::chrono::steady_clock::now(), emptied)) return;
     while (!shared_.cvShared.wait_for(lock, stop, kRecheckInterval, emptied)) {
       if (stop.stop_requested()) return;
     }
