@@ -1,0 +1,52 @@
+// What both the default run and the interactive mode do with the library.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "output.h"
+#include "producers.h"
+#include "tavisor/library.h"
+
+namespace demo {
+
+inline constexpr std::int32_t kTestItemCount = 17;  // GetTestItem takes 0 to 16
+
+class App {
+ public:
+  App(const tavisor::Library& library, Output& output, std::filesystem::path start_directory)
+      : library_(library),
+        output_(output),
+        producers_([&library](char version, void* shared) { library.Start(version, shared); },
+                   output),
+        start_directory_(std::move(start_directory)) {}
+
+  // Makes `dir` (relative to the directory the program started in) the
+  // working directory and loads both lists from it. Reports either way.
+  bool LoadLists(const std::filesystem::path& dir);
+  bool ListsLoaded() const { return lists_loaded_; }
+
+  // Prints `count` new random records and deletes them.
+  void ShowRandom(int count);
+  // Prints test record `n` and deletes it; reports an `n` outside 0 to 16.
+  void ShowTest(std::int32_t n);
+  // Starts a producer of variant `letter`; reports what went wrong.
+  bool StartProducer(char letter);
+
+  Producers& producers() { return producers_; }
+  Output& output() { return output_; }
+
+ private:
+  // Why no record can be made yet, or an empty text.
+  std::string MissingListsReason() const;
+
+  const tavisor::Library& library_;
+  Output& output_;
+  Producers producers_;
+  const std::filesystem::path start_directory_;
+  bool lists_loaded_ = false;
+  bool load_failed_ = false;
+};
+
+}  // namespace demo

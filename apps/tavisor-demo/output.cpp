@@ -1,0 +1,73 @@
+#include "output.h"
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+
+#include "tavisor/text.h"
+
+namespace demo {
+
+namespace {
+
+// Code points of the bytes 0x80 to 0x9F; 0 where Windows-1252 has no
+// character. The bytes 0xA0 to 0xFF are the Latin-1 code points.
+constexpr std::uint16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, std::uint32_t code_point) {
+  if (code_point < 0x80) {
+    out += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    out += static_cast<char>(0xC0 | (code_point >> 6));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code_point >> 12));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string Cp1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    std::uint32_t code_point = byte;
+    if (byte >= 0x80 && byte < 0xA0) {
+      code_point = kHighControls[byte - 0x80];
+      if (code_point == 0) code_point = 0xFFFD;  // undefined in Windows-1252
+    }
+    AppendUtf8(out, code_point);
+  }
+  return out;
+}
+
+void Output::Write(std::string text) {
+  if (utf8_) text = Cp1252ToUtf8(text);
+  // One write per piece: the library's own console lines, written by its
+  // threads at the same time, fall between pieces, never into them.
+  std::lock_guard lock(mutex_);
+  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+  std::cout.flush();
+}
+
+void Output::Line(std::string_view text) {
+  std::string line(text);
+  line += '\n';
+  Write(std::move(line));
+}
+
+void Output::Record(std::string_view heading, const tavisor::Item& item) {
+  std::ostringstream text;
+  text << heading << '\n' << item;
+  Write(text.str());
+}
+
+void Output::Prompt() { Write("tavisor> "); }
+
+}  // namespace demo

@@ -1,0 +1,56 @@
+#include "paths.h"
+
+#include <system_error>
+#include <vector>
+
+#include "tavisor/library.h"
+
+#if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+namespace demo {
+
+namespace fs = std::filesystem;
+
+fs::path ExecutableDirectory() {
+  std::error_code ec;
+#if defined(_WIN32)
+  std::vector<wchar_t> buffer(32768);
+  const DWORD length =
+      ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length > 0 && length < buffer.size()) return fs::path(buffer.data()).parent_path();
+#else
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) return self.parent_path();
+#endif
+  return fs::current_path(ec);
+}
+
+fs::path DefaultLibraryPath() {
+  const fs::path beside = ExecutableDirectory() / tavisor::Library::DefaultName();
+  std::error_code ec;
+  if (fs::is_regular_file(beside, ec)) return beside;
+  return tavisor::Library::DefaultName();
+}
+
+bool HoldsReferenceLists(const fs::path& dir) {
+  std::error_code ec;
+  return fs::is_regular_file(dir / "Eesti linnud.txt", ec) &&
+         fs::is_regular_file(dir / "Eesti omavalitsused.txt", ec);
+}
+
+std::optional<fs::path> FindBundledData() {
+  for (fs::path dir = ExecutableDirectory(); !dir.empty(); dir = dir.parent_path()) {
+    if (HoldsReferenceLists(dir / "data")) return dir / "data";
+    if (dir == dir.parent_path()) break;
+  }
+  const fs::path source_tree = TAVISOR_SOURCE_DATA_DIR;
+  if (HoldsReferenceLists(source_tree)) return source_tree;
+  return std::nullopt;
+}
+
+}  // namespace demo

@@ -1,0 +1,136 @@
+// Loads Tavisor at run time and resolves its four exports by name.
+//
+//   tavisor::Library lib;                 // "Tavisor.dll" / "libTavisor.so"
+//   lib.Initialize();
+//   std::unique_ptr<tavisor::Item> item(lib.GetItem());
+//
+// Loading or resolving failures throw std::runtime_error naming the library
+// and what failed. The library is unloaded when the object is destroyed:
+// every producer started through it must have ended by then.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "tavisor/api.h"
+#include "tavisor/item.h"
+
+#if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#define TAVISOR_UNDEF_NOMINMAX
+#endif
+#include <windows.h>
+#if defined(TAVISOR_UNDEF_NOMINMAX)
+#undef NOMINMAX
+#undef TAVISOR_UNDEF_NOMINMAX
+#endif
+#else
+#include <dlfcn.h>
+#endif
+
+namespace tavisor {
+
+class Library {
+ public:
+  // The file name that the platform's loader looks up.
+  static const char* DefaultName() {
+#if defined(_WIN32)
+    return "Tavisor.dll";
+#else
+    return "libTavisor.so";
+#endif
+  }
+
+  // Loads the library by `path`: a bare file name is looked up the way the
+  // platform's loader does (the program's directory first on Windows;
+  // LD_LIBRARY_PATH, the program's run path and the system directories on
+  // Linux), a path with a directory is taken as it is.
+  explicit Library(const std::filesystem::path& path = DefaultName()) : path_(path) {
+#if defined(_WIN32)
+    handle_ = ::LoadLibraryW(path.c_str());
+    if (handle_ == nullptr) Fail("cannot be loaded", LastError());
+#else
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) Fail("cannot be loaded", LastError());
+#endif
+    try {
+      initialize_ = Resolve<InitializeFn>("Initialize");
+      get_item_ = Resolve<GetItemFn>("GetItem");
+      get_test_item_ = Resolve<GetTestItemFn>("GetTestItem");
+      start_ = Resolve<StartFn>("Start");
+    } catch (...) {
+      Unload();
+      throw;
+    }
+  }
+
+  ~Library() { Unload(); }
+
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  // Loads both reference lists from the working directory.
+  void Initialize() const { initialize_(); }
+  // A new random record; the caller deletes it.
+  Item* GetItem() const { return get_item_(); }
+  // A new copy of test record n (0 to 16); the caller deletes it.
+  Item* GetTestItem(std::int32_t n) const { return get_test_item_(n); }
+  // Starts a producer of variant `version` on the SharedState at `shared`.
+  void Start(char version, void* shared) const { start_(version, shared); }
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what, const std::string& detail) const {
+    std::string message = "Tavisor library \"" + path_.string() + "\" " + what;
+    if (!detail.empty()) message += ": " + detail;
+    throw std::runtime_error(message);
+  }
+
+  template <class Fn>
+  Fn Resolve(const char* name) const {
+#if defined(_WIN32)
+    const FARPROC symbol = ::GetProcAddress(handle_, name);
+#else
+    ::dlerror();  // clears an earlier error
+    void* const symbol = ::dlsym(handle_, name);
+#endif
+    if (symbol == nullptr) Fail(std::string("has no export \"") + name + "\"", LastError());
+    return reinterpret_cast<Fn>(symbol);
+  }
+
+  static std::string LastError() {
+#if defined(_WIN32)
+    return "system error " + std::to_string(::GetLastError());
+#else
+    const char* error = ::dlerror();
+    return error != nullptr ? error : "";
+#endif
+  }
+
+  void Unload() {
+    if (handle_ == nullptr) return;
+#if defined(_WIN32)
+    ::FreeLibrary(handle_);
+#else
+    ::dlclose(handle_);
+#endif
+    handle_ = nullptr;
+  }
+
+  std::filesystem::path path_;
+#if defined(_WIN32)
+  HMODULE handle_ = nullptr;
+#else
+  void* handle_ = nullptr;
+#endif
+  InitializeFn initialize_ = nullptr;
+  GetItemFn get_item_ = nullptr;
+  GetTestItemFn get_test_item_ = nullptr;
+  StartFn start_ = nullptr;
+};
+
+}  // namespace tavisor

@@ -1,0 +1,124 @@
+// The demo's client side of every producer variant, driven by the real
+// producers with short pauses: stops at arbitrary moments must end every
+// producer and client thread, and every record made must reach the client
+// exactly once (taken and printed, or released at the end).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "api/entry_points.h"
+#include "producer/producer.h"
+#include "producers.h"
+#include "test_support.h"
+
+namespace demo {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Tally {
+  long generated = 0;  // the sum over the producers' "N items generated" lines
+  long started = 0;
+  long stop_notices = 0;
+};
+
+Tally Count(const std::string& text) {
+  Tally tally;
+  static const std::regex generated("^([1-4]) items generated$", std::regex::multiline);
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), generated);
+       it != std::sregex_iterator(); ++it) {
+    tally.generated += std::stol((*it)[1]);
+  }
+  static const std::regex started("^Generator in DLL started$", std::regex::multiline);
+  static const std::regex stopped("^Loop in DLL broken off$", std::regex::multiline);
+  tally.started = std::distance(std::sregex_iterator(text.begin(), text.end(), started), {});
+  tally.stop_notices = std::distance(std::sregex_iterator(text.begin(), text.end(), stopped), {});
+  return tally;
+}
+
+class DemoSessions : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const tavisor::testing::WorkingDirectory in_data(tavisor::testing::BundledData());
+    tavisor::InitializeLibrary();
+    tavisor::SetPauseUnit(2ms);  // pauses of 2 to 20 ms
+  }
+  static void TearDownTestSuite() { tavisor::SetPauseUnit(1000ms); }
+};
+
+TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
+  constexpr int kRounds = 30;
+  const Starter start = [](char letter, void* shared) { tavisor::StartProducer(letter, shared); };
+  std::mt19937 engine(12345);
+  std::uniform_int_distribution<int> stop_after_ms(0, 60);
+  Totals sum;
+  std::size_t stand_ins = 0;
+
+  ::testing::internal::CaptureStdout();
+  for (int round = 0; round < kRounds; ++round) {
+    Output output(false);
+    Producers producers(start, output, 200ms);
+    for (const char letter : std::string("ABCDE")) producers.Start(letter);
+    std::this_thread::sleep_for(std::chrono::milliseconds(stop_after_ms(engine)));
+    EXPECT_EQ(producers.StopAll(), 5u);
+    EXPECT_EQ(producers.Running(), 0u);
+    const Totals totals = producers.Shutdown();
+    stand_ins += producers.StandIns();
+    EXPECT_EQ(totals.producers, 5u);
+    sum.batches += totals.batches;
+    sum.records += totals.records;
+    sum.leftovers += totals.leftovers;
+  }
+  const std::string text = ::testing::internal::GetCapturedStdout();
+
+  const Tally tally = Count(text);
+  EXPECT_EQ(tally.started, 5 * kRounds);
+  EXPECT_EQ(tally.stop_notices, 5 * kRounds);
+  EXPECT_EQ(static_cast<std::size_t>(tally.generated), sum.records + sum.leftovers);
+  EXPECT_GT(sum.batches, 0u);
+  // What the client printed is the records it took.
+  const std::regex heading("^--- producer [0-9]+ \\([A-E]\\), batch", std::regex::multiline);
+  EXPECT_EQ(static_cast<std::size_t>(
+                std::distance(std::sregex_iterator(text.begin(), text.end(), heading), {})),
+            sum.records);
+  std::cout << "batches " << sum.batches << ", records " << sum.records << ", leftovers "
+            << sum.leftovers << ", stand-ins " << stand_ins << '\n';
+}
+
+TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
+  const Starter start = [](char letter, void* shared) { tavisor::StartProducer(letter, shared); };
+  Output output(false);
+  Producers producers(start, output, 200ms);
+  ::testing::internal::CaptureStdout();
+  for (const char letter : std::string("ABCDE")) producers.Start(letter);
+  EXPECT_EQ(producers.RunningLetters(), "ABCDE");
+  EXPECT_TRUE(producers.AwaitMoreBatches(3, std::chrono::steady_clock::now() + 20s));
+  producers.StopAll();
+  const Totals totals = producers.Shutdown();
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_GE(totals.batches, 15u);
+  EXPECT_GE(totals.records, totals.batches);
+}
+
+TEST_F(DemoSessions, StartFailureLeavesNothingRunning) {
+  const Starter refuse = [](char, void*) { throw std::runtime_error("refused"); };
+  Output output(false);
+  Producers producers(refuse, output);
+  EXPECT_THROW(producers.Start('C'), std::runtime_error);
+  EXPECT_EQ(producers.Running(), 0u);
+  EXPECT_EQ(producers.Shutdown().producers, 0u);
+}
+
+TEST(DemoOutput, ConvertsWindows1252ToUtf8) {
+  EXPECT_EQ(Cp1252ToUtf8("N\xE4htud \xD5\xF5 58\xB0"
+                         "1 \x8A\x9E\x80 \x81"),
+            "N\xC3\xA4htud \xC3\x95\xC3\xB5 58\xC2\xB0"
+            "1 \xC5\xA0\xC5\xBE\xE2\x82\xAC \xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace demo
