@@ -43,6 +43,15 @@ class ProducerClient;
 template <char Variant>
 class ClientBase {
  public:
+  // Records still queued when the test ends are the client's too.
+  ~ClientBase() {
+    if constexpr (Variant != 'E') {
+      for (Item* pit : state_->queue) delete pit;
+    }
+  }
+  ClientBase(const ClientBase&) = delete;
+  ClientBase& operator=(const ClientBase&) = delete;
+
   void RequestStop() { source_.request_stop(); }
   // Waits for the next announcement, takes the batch (none: the last signal
   // of a producer stopped during a pause) and notifies; nullopt when nothing
@@ -155,7 +164,12 @@ class ProducerClient<'E'> : public ClientBase<'E'> {
   }
   // Buffers before the last one are the producer's to free; the last one is
   // the client's once the producer has ended.
-  ~ProducerClient() { delete last_buffer_; }
+  ~ProducerClient() {
+    if (last_buffer_ != nullptr) {
+      for (Item* pit : *last_buffer_) delete pit;
+      delete last_buffer_;
+    }
+  }
   std::optional<ItemQueue*> Announced(std::chrono::milliseconds timeout) {
     if (future_.wait_for(timeout) != std::future_status::ready) return std::nullopt;
     ItemQueue* buffer = future_.get();

@@ -213,3 +213,65 @@ TYPED_TEST(ProducerTest, ClientThatDoesNotNotifyStillGetsTheNextBatch) {
 
 }  // namespace
 }  // namespace tavisor
+
+namespace tavisor {
+namespace {
+
+// All five variants at once, each on its own structure, while another
+// thread keeps making records through the same engines.
+TEST(Producers, RunSideBySideWithGetItem) {
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+  SetPauseUnit(5ms);
+  ::testing::internal::CaptureStdout();
+  std::atomic<bool> done{false};
+  std::atomic<int> made{0};
+  std::jthread maker([&] {
+    while (!done) {
+      std::unique_ptr<Item> item(NewRandomItem());
+      if (!item->observations.empty()) ++made;
+    }
+  });
+  testing::ProducerClient<'A'> a;
+  testing::ProducerClient<'B'> b;
+  testing::ProducerClient<'C'> c;
+  testing::ProducerClient<'D'> d;
+  testing::ProducerClient<'E'> e;
+  int received = 0;
+  const auto consume = [&](auto& client) {
+    for (int i = 0; i < 3; ++i) {
+      const std::optional<testing::Batch> batch = client.Take(5s);
+      ASSERT_TRUE(batch.has_value());
+      ExpectValid(*batch);
+      received += static_cast<int>(batch->size());
+    }
+    client.RequestStop();
+    client.AbsorbLastSignal();
+  };
+  {
+    std::jthread pa([&] { RunProducer('A', a.shared()); });
+    std::jthread pb([&] { RunProducer('B', b.shared()); });
+    std::jthread pc([&] { RunProducer('C', c.shared()); });
+    std::jthread pd([&] { RunProducer('D', d.shared()); });
+    std::jthread pe([&] { RunProducer('E', e.shared()); });
+    consume(a);
+    consume(b);
+    consume(c);
+    consume(d);
+    consume(e);
+  }
+  done = true;
+  maker.join();
+  SetPauseUnit(1000ms);
+  const Console printed(::testing::internal::GetCapturedStdout());
+  EXPECT_EQ(printed.started, 5);
+  EXPECT_EQ(printed.broken_off, 5);
+  EXPECT_EQ(printed.other, 0) << printed.text;
+  EXPECT_GE(printed.records, received);
+  EXPECT_GT(made.load(), 0);
+}
+
+}  // namespace
+}  // namespace tavisor
