@@ -99,7 +99,13 @@ class Library {
     void* const symbol = ::dlsym(handle_, name);
 #endif
     if (symbol == nullptr) Fail(std::string("has no export \"") + name + "\"", LastError());
+#if defined(_WIN32)
+    // By way of void (*)(), which casts to any function type without a
+    // warning about the mismatch with FARPROC.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(symbol));
+#else
     return reinterpret_cast<Fn>(symbol);
+#endif
   }
 
   static std::string LastError() {

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Tavisor's GetItem against the same record made with @faker-js/faker, side
+# by side in one run: in each round the GetItem benchmark (1 and 2 threads)
+# and the faker peer run one after the other. Prints records/s of both, the
+# ratio GetItem / faker, and the 2-thread / 1-thread ratio of GetItem.
+#
+# Usage: bench/compare.sh [build-dir] [rounds]   (defaults: build-bench, 3)
+# Needs a Release build with -DTAVISOR_BUILD_BENCHMARKS=ON, node and npm.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-bench}
+rounds=${2:-3}
+bench="$build/bench/tavisor_bench"
+if [[ ! -x "$bench" ]]; then
+  echo "no $bench: cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release" \
+       "-DTAVISOR_BUILD_BENCHMARKS=ON && cmake --build $build -j2" >&2
+  exit 1
+fi
+if [[ ! -d bench/peer/node_modules/@faker-js/faker ]]; then
+  (cd bench/peer && npm ci --no-audit --no-fund --loglevel=error)
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Median items_per_second of one benchmark in a Google Benchmark JSON file.
+median_rate() {
+  node -e '
+    const r = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+    const b = r.benchmarks.find((x) => x.run_name === process.argv[2] && x.aggregate_name === "median");
+    console.log(Math.round(b.items_per_second));' "$1" "$2"
+}
+ratio() { node -e 'console.log((Number(process.argv[1]) / Number(process.argv[2])).toFixed(2))' "$1" "$2"; }
+
+echo "machine: $(nproc) cores, $(uname -sr); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "round  GetItem rec/s  GetItem x2 threads rec/s  faker rec/s  GetItem/faker  2thr/1thr"
+getitem_all=() faker_all=() two_all=()
+for round in $(seq 1 "$rounds"); do
+  "$bench" --benchmark_filter='^BM_GetItem/' --benchmark_repetitions=5 \
+           --benchmark_report_aggregates_only=true --benchmark_format=json \
+           --benchmark_out="$work/getitem.json" >/dev/null
+  one=$(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:1")
+  two=$(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:2")
+  faker=$(node bench/peer/faker_record.mjs --reps 5 --json | tail -n 1 |
+          node -e 'console.log(Math.round(JSON.parse(require("fs").readFileSync(0, "utf8")).median))')
+  printf "%5d  %13s  %24s  %11s  %13s  %9s\n" "$round" "$one" "$two" "$faker" \
+         "$(ratio "$one" "$faker")" "$(ratio "$two" "$one")"
+  getitem_all+=("$one") faker_all+=("$faker") two_all+=("$two")
+done
+median() { printf "%s\n" "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+g=$(median "${getitem_all[@]}") f=$(median "${faker_all[@]}") t=$(median "${two_all[@]}")
+echo "median over $rounds rounds: GetItem $g records/s, faker $f records/s," \
+     "GetItem/faker $(ratio "$g" "$f"), 2 threads/1 thread $(ratio "$t" "$g")"
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
