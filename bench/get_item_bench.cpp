@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "exported_library.h"
+#include "initialized_library.h"
 #include "tavisor/item.h"
 
 namespace tavisor::bench {
@@ -15,10 +15,10 @@ namespace {
 // One thread, or two calling at once: with ->Threads(2) and real time the
 // items_per_second counter is the aggregate of both threads.
 void BM_GetItem(benchmark::State& state) {
-  const GetItemFn get_item = InitializedLibrary().GetItem;
+  const Library& lib = InitializedLibrary();
   std::int64_t observations = 0;
   for (auto _ : state) {
-    Item* pit = get_item();
+    Item* pit = lib.GetItem();
     observations += static_cast<std::int64_t>(pit->observations.size());
     delete pit;
   }
@@ -30,10 +30,10 @@ BENCHMARK(BM_GetItem)->Threads(1)->Threads(2)->UseRealTime();
 
 // The 17 test records in turn.
 void BM_GetTestItem(benchmark::State& state) {
-  const GetTestItemFn get_test_item = InitializedLibrary().GetTestItem;
+  const Library& lib = InitializedLibrary();
   std::int32_t n = 0;
   for (auto _ : state) {
-    Item* pit = get_test_item(n);
+    Item* pit = lib.GetTestItem(n);
     benchmark::DoNotOptimize(pit);
     delete pit;
     n = n == 16 ? 0 : n + 1;

@@ -6,13 +6,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "api/entry_points.h"
 #include "bench_paths.h"
 #include "refdata/reference_lists.h"
+#include "test_support.h"
 
 namespace tavisor::bench {
 namespace {
@@ -29,35 +29,26 @@ std::vector<std::string> BundledBirdLines() {
   return lines;
 }
 
-// A directory with a bird file of kGeneratedBirdLines lines (the bundled
-// species over and over, CRLF like the bundled file) and the bundled
-// municipality list; removed when the program ends.
-class GeneratedLists {
- public:
+// A bird file of kGeneratedBirdLines lines: the bundled species over and
+// over, CRLF like the bundled file, no line break after the last line.
+std::string GeneratedBirdFile() {
+  const std::vector<std::string> species = BundledBirdLines();
+  std::string text;
+  for (int i = 0; i < kGeneratedBirdLines; ++i) {
+    if (i > 0) text += "\r\n";
+    text += species[static_cast<std::size_t>(i) % species.size()];
+  }
+  return text;
+}
+
+// A directory with the generated bird file and the bundled municipality
+// list, removed again with everything in it.
+struct GeneratedLists : testing::TempDir {
   GeneratedLists() {
-    std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() / ("tavisor-bench-" + std::to_string(rd()));
-    std::filesystem::create_directories(dir_);
-    const std::vector<std::string> species = BundledBirdLines();
-    std::ofstream out(dir_ / kEstonianBirdsFile, std::ios::binary);
-    for (int i = 0; i < kGeneratedBirdLines; ++i) {
-      out << species[static_cast<std::size_t>(i) % species.size()];
-      if (i + 1 < kGeneratedBirdLines) out << "\r\n";
-    }
+    Write(kEstonianBirdsFile, GeneratedBirdFile());
     std::filesystem::copy_file(std::filesystem::path(kBundledDataDir) / kEstonianCommunitiesFile,
-                               dir_ / kEstonianCommunitiesFile);
+                               path() / kEstonianCommunitiesFile);
   }
-  ~GeneratedLists() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  GeneratedLists(const GeneratedLists&) = delete;
-  GeneratedLists& operator=(const GeneratedLists&) = delete;
-
-  const std::filesystem::path& dir() const { return dir_; }
-
- private:
-  std::filesystem::path dir_;
 };
 
 void LoadFreshLists(benchmark::State& state, const std::filesystem::path& dir) {
@@ -78,7 +69,7 @@ BENCHMARK(BM_InitializeBundled)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_InitializeMillionLines(benchmark::State& state) {
   static const GeneratedLists generated;
-  LoadFreshLists(state, generated.dir());
+  LoadFreshLists(state, generated.path());
 }
 BENCHMARK(BM_InitializeMillionLines)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -20,7 +20,7 @@
 #include <variant>
 
 #include "allocation_counter.h"
-#include "exported_library.h"
+#include "initialized_library.h"
 #include "tavisor/item.h"
 
 namespace tavisor::bench {
@@ -43,12 +43,12 @@ std::uint64_t ExpectedAllocations(const Item& item) {
 }
 
 void BM_GetItemMemory(benchmark::State& state) {
-  const GetItemFn get_item = InitializedLibrary().GetItem;
+  const Library& lib = InitializedLibrary();
   std::uint64_t allocations = 0, bytes = 0, kept = 0, expected = 0, lists = 0;
   for (auto _ : state) {
     const AllocationCount before = ThreadAllocations();
     StartAllocationLog();
-    Item* pit = get_item();
+    Item* pit = lib.GetItem();
     const auto sizes = StopAllocationLog();
     const AllocationCount during = ThreadAllocations() - before;
     allocations += during.allocations;
