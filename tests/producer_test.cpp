@@ -275,3 +275,37 @@ TEST(Producers, RunSideBySideWithGetItem) {
 
 }  // namespace
 }  // namespace tavisor
+
+namespace tavisor {
+namespace {
+
+// A stop that comes while a B producer waits at the barrier with its batch:
+// the batch is still handed over whole, then the producer ends without a
+// further arrival.
+TEST(Producers, StopWhileAnnouncingStillHandsOverTheBatch) {
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+  SetPauseUnit(5ms);  // the pause is over long before the stop
+  ::testing::internal::CaptureStdout();
+  testing::ProducerClient<'B'> client;
+  testing::Batch batch;
+  {
+    std::jthread producer([&] { RunProducer('B', client.shared()); });
+    std::this_thread::sleep_for(400ms);  // it waits at the barrier now
+    client.RequestStop();
+    std::optional<testing::Batch> taken = client.Take(5s);
+    ASSERT_TRUE(taken.has_value());
+    batch = std::move(*taken);
+  }
+  SetPauseUnit(1000ms);
+  ExpectValid(batch);
+  const Console printed(::testing::internal::GetCapturedStdout());
+  EXPECT_EQ(printed.batches, 1);
+  EXPECT_EQ(printed.records, static_cast<int>(batch.size()));
+  EXPECT_EQ(printed.broken_off, 1);
+}
+
+}  // namespace
+}  // namespace tavisor
