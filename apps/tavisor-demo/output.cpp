@@ -1,7 +1,6 @@
 #include "output.h"
 
 #include <cstdint>
-#include <iostream>
 #include <sstream>
 
 #include "tavisor/text.h"
@@ -49,11 +48,12 @@ std::string Cp1252ToUtf8(std::string_view text) {
 
 void Output::Write(std::string text) {
   if (utf8_) text = Cp1252ToUtf8(text);
-  // One write per piece: the library's own console lines, written by its
-  // threads at the same time, fall between pieces, never into them.
+  // One write per piece keeps the demo's pieces whole among themselves. The
+  // library's console lines come from its own threads through the same
+  // standard output and may fall between two pieces.
   std::lock_guard lock(mutex_);
-  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-  std::cout.flush();
+  stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  stream_.flush();
 }
 
 void Output::Line(std::string_view text) {

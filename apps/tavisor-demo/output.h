@@ -1,7 +1,9 @@
 // The demo's console: whole lines and whole records, from any thread.
 #pragma once
 
+#include <iostream>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -16,7 +18,7 @@ class Output {
  public:
   // `utf8`: convert the Windows-1252 bytes for a UTF-8 terminal; otherwise
   // write them unchanged.
-  explicit Output(bool utf8) : utf8_(utf8) {}
+  explicit Output(bool utf8, std::ostream& stream = std::cout) : utf8_(utf8), stream_(stream) {}
 
   // `text` and an end of line, written in one piece and flushed.
   void Line(std::string_view text);
@@ -29,6 +31,7 @@ class Output {
   void Write(std::string text);
 
   const bool utf8_;
+  std::ostream& stream_;
   std::mutex mutex_;
 };
 

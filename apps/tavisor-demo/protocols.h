@@ -127,15 +127,16 @@ class ProtocolD {
 
   bool Await(Batch& batch) {
     current_->wait();
-    TakeAll(state_.queue, batch);
     {
       std::lock_guard lock(mutex_);
       // The producer may still be inside its count-down of the latch just
       // passed (it wakes us before it returns), so that one lives one more
-      // batch.
+      // batch. The next latch is in place before the queue looks empty: the
+      // producer may go on as soon as it sees it empty.
       previous_ = std::exchange(current_, std::make_unique<std::latch>(1));
       state_.pLatch = current_.get();
     }
+    TakeAll(state_.queue, batch);
     state_.cvShared.notify_all();
     return batch.empty();
   }
@@ -168,14 +169,15 @@ class ProtocolE {
     if (pBuf == nullptr) return true;
     // The producer deleted the buffer before this one when it made this one.
     last_buffer_ = pBuf;
-    TakeAll(*pBuf, batch);
     {
       std::lock_guard lock(mutex_);
-      // As with D's latches: the producer may still be inside set_value.
+      // As with D's latches: the producer may still be inside set_value, and
+      // the next promise is in place before the buffer looks empty.
       previous_ = std::exchange(current_, std::make_unique<Promise>());
       future_ = current_->get_future();
       state_.pPromise = current_.get();
     }
+    TakeAll(*pBuf, batch);
     state_.cvShared.notify_all();
     return false;
   }

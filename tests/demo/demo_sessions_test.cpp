@@ -7,6 +7,7 @@
 #include <chrono>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -58,9 +59,12 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   Totals sum;
   std::size_t stand_ins = 0;
 
+  // The client's print-out and the library's console lines go to separate
+  // streams, so that neither can split a line of the other.
+  std::ostringstream printed;
   ::testing::internal::CaptureStdout();
   for (int round = 0; round < kRounds; ++round) {
-    Output output(false);
+    Output output(false, printed);
     Producers producers(start, output, 200ms);
     for (const char letter : std::string("ABCDE")) producers.Start(letter);
     std::this_thread::sleep_for(std::chrono::milliseconds(stop_after_ms(engine)));
@@ -81,9 +85,10 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   EXPECT_EQ(static_cast<std::size_t>(tally.generated), sum.records + sum.leftovers);
   EXPECT_GT(sum.batches, 0u);
   // What the client printed is the records it took.
+  const std::string records = printed.str();
   const std::regex heading("^--- producer [0-9]+ \\([A-E]\\), batch", std::regex::multiline);
   EXPECT_EQ(static_cast<std::size_t>(
-                std::distance(std::sregex_iterator(text.begin(), text.end(), heading), {})),
+                std::distance(std::sregex_iterator(records.begin(), records.end(), heading), {})),
             sum.records);
   std::cout << "batches " << sum.batches << ", records " << sum.records << ", leftovers "
             << sum.leftovers << ", stand-ins " << stand_ins << '\n';
@@ -91,7 +96,8 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
 
 TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
   const Starter start = [](char letter, void* shared) { tavisor::StartProducer(letter, shared); };
-  Output output(false);
+  std::ostringstream printed;
+  Output output(false, printed);
   Producers producers(start, output, 200ms);
   ::testing::internal::CaptureStdout();
   for (const char letter : std::string("ABCDE")) producers.Start(letter);
