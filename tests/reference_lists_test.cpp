@@ -3,6 +3,7 @@
 #include "api/entry_points.h"
 #include "platform/console.h"
 #include "refdata/reference_lists.h"
+#include "test_console.h"
 #include "test_support.h"
 
 namespace tavisor {
@@ -222,6 +223,7 @@ struct CodePageCase {
 class InitializeCodePageTest : public ::testing::TestWithParam<CodePageCase> {};
 
 TEST_P(InitializeCodePageTest, SwitchesTo1252AndRestoresOnFailure) {
+  TAVISOR_SKIP_WITHOUT_CONSOLE();
   const CodePageCase& c = GetParam();
   TempDir dir;
   WriteLists(dir, c.birds, c.communities);

@@ -5,6 +5,8 @@
 // object, and the client deletes it with the ordinary `delete`.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>

@@ -66,6 +66,13 @@ TYPED_TEST_SUITE(ExportedProducer, Variants, LetterName);
 // the requesting thread and, for B to E, the last signal.
 TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
   constexpr char kLetter = TypeParam::value;
+#if defined(__MINGW32__)
+  if (kLetter == 'B') {
+    GTEST_SKIP() << "MinGW's libstdc++ (g++ 12) wakes std::barrier waiters through a table in "
+                    "inline header code, one copy per module: an arrival inside Tavisor.dll "
+                    "never wakes a waiter in the executable, nor the reverse";
+  }
+#endif
   const Library lib(TAVISOR_LIBRARY_PATH);
   {
     testing::WorkingDirectory cwd(testing::BundledData());
