@@ -413,6 +413,10 @@ void StartSlot(Shared& s, DetachedRuns& detached, unsigned seed) {
     s.figures.runs_per_variant[V - 'A']++;
     std::lock_guard lock(detached.mutex);
     detached.settle_at_end.push_back([run, &s] {
+      // The producer's last act was to deregister its stop callback from
+      // this stop state; reading the state orders all it did before that
+      // (which the thread count has shown to be over) before the drain.
+      (void)run->client.source().stop_requested();
       DrainAfterEnd(*run, s);
       Settle(*run, s);
     });
