@@ -10,14 +10,6 @@
 
 namespace demo {
 
-// How long a stopped producer may take to send its last signal. A producer
-// reacts to a stop at once: it cuts its pause short, finishes a batch it has
-// begun (a matter of milliseconds) and sends at most one more signal. The
-// library offers no signal for its end, so this is the demo's bound: what
-// has not come by then will not come, and a producer stopped that long ago
-// no longer touches its SharedState or the library.
-inline constexpr std::chrono::seconds kStopGrace{2};
-
 struct Totals {
   std::size_t producers = 0;
   std::size_t batches = 0;

@@ -19,6 +19,14 @@ namespace demo {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a stopped producer may take to send its last signal. A producer
+// reacts to a stop at once: it cuts its pause short, finishes a batch it has
+// begun (a matter of milliseconds) and sends at most one more signal. The
+// library offers no signal for its end, so this is the demo's bound: what
+// has not come by then will not come, and a producer stopped that long ago
+// no longer touches its SharedState or the library.
+inline constexpr std::chrono::seconds kStopGrace{2};
+
 // Starts a producer: the library's Start(version, shared).
 using Starter = std::function<void(char, void*)>;
 
@@ -53,13 +61,23 @@ class SessionOf final : public Session {
  public:
   SessionOf(const Starter& start, Output& output, int number)
       : output_(output), number_(number), protocol_(source_.get_token()) {
-    start(Protocol::kLetter, protocol_.Shared());
+    // The client thread waits first: whatever the producer sends finds it.
     consumer_ = std::thread([this] { Consume(); });
+    try {
+      start(Protocol::kLetter, protocol_.Shared());
+    } catch (...) {
+      // No producer runs, so the client thread's last signal comes from here.
+      source_.request_stop();
+      protocol_.StandIn();
+      consumer_.join();
+      throw;
+    }
   }
+  // Producers stops and finishes every session first; this is a safety net.
   ~SessionOf() override {
     if (consumer_.joinable()) {
       RequestStop();
-      Finish(Clock::now());
+      Finish(Clock::now() + kStopGrace);
     }
   }
 

@@ -109,11 +109,15 @@ TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
 
 TEST_F(DemoSessions, StartFailureLeavesNothingRunning) {
   const Starter refuse = [](char, void*) { throw std::runtime_error("refused"); };
-  Output output(false);
+  std::ostringstream printed;
+  Output output(false, printed);
   Producers producers(refuse, output);
-  EXPECT_THROW(producers.Start('C'), std::runtime_error);
+  for (const char letter : std::string("ABCDE")) {
+    EXPECT_THROW(producers.Start(letter), std::runtime_error) << letter;
+  }
   EXPECT_EQ(producers.Running(), 0u);
   EXPECT_EQ(producers.Shutdown().producers, 0u);
+  EXPECT_EQ(printed.str(), "");
 }
 
 TEST(DemoOutput, ConvertsWindows1252ToUtf8) {
