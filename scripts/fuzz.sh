@@ -21,7 +21,7 @@ status=0
   -max_total_time="$seconds" -max_len=131072 -timeout=10 -rss_limit_mb=1024 \
   -malloc_limit_mb=512 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
   >"$log" 2>&1 || status=$?
-grep -E '^#[0-9]+ +(INITED|DONE)|stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
+grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
 if ((status != 0)); then
   tail -n 60 "$log"
   echo "fuzz: FAILED (exit $status), see $log and $build/artifacts/" >&2
