@@ -1,9 +1,21 @@
 # Compiler settings shared by every target of the project.
 
+if(MSVC)
+  # CMake's default /EHsc lets the compiler assume that extern "C" functions
+  # never throw; the exports do (see below).
+  string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
+endif()
+
 function(tavisor_set_compiler_options target)
   if(MSVC)
     # /EHs, not /EHsc: the exported extern "C" functions throw.
-    target_compile_options(${target} PRIVATE /W4 /permissive- /utf-8 /EHs)
+    target_compile_options(${target} PRIVATE /W4 /permissive- /utf-8 /EHs /Zc:__cplusplus)
+    # fopen and friends are used as the standard defines them.
+    target_compile_definitions(${target} PRIVATE _CRT_SECURE_NO_WARNINGS)
+    # The DLL and its clients share one C++ runtime: the DLL form, and the
+    # same configuration (a Debug client needs a Debug library).
+    set_target_properties(${target} PROPERTIES
+      MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>DLL")
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
     # Inline functions keep default visibility: libstdc++'s barrier/latch
