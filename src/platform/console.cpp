@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <mutex>
+#include <string>
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -33,11 +34,16 @@ void SetConsoleOutputCodePage(unsigned code_page) { stand_in_code_page.store(cod
 #endif
 
 void WriteConsoleLine(std::string_view first, std::string_view second) {
-  // One lock for the whole line keeps lines of concurrent producers apart;
-  // the lock is held only for the write itself.
+  // The whole line goes out in one write, so that it stays whole next to
+  // lines that other threads, the client's among them, write at the same
+  // time; the lock keeps the library's own lines apart on any stream.
+  std::string line;
+  line.reserve(first.size() + second.size() + 1);
+  line.append(first).append(second).push_back('\n');
   static std::mutex console_mutex;
   std::lock_guard lock(console_mutex);
-  std::cout << first << second << std::endl;
+  std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
+  std::cout.flush();
 }
 
 }  // namespace tavisor::platform

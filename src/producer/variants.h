@@ -49,14 +49,19 @@ class UnlockedVariant {
  protected:
   void AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
     CycleLock lock(mx_);
-    // The first test of the queue comes only after one pass through the
-    // condition variable's own lock that does not block: a client that has
-    // already emptied the queue and notified is then ordered before this
-    // producer's next appends (and its next read of pLatch or pPromise).
-    bool passed = false;
-    const auto emptied = [&] { return std::exchange(passed, true) && QueueLooksEmpty(queue); };
-    if (shared_.cvShared.wait_until(lock, stop, std::chrono::steady_clock::now(), emptied)) return;
-    while (!shared_.cvShared.wait_for(lock, stop, kRecheckInterval, emptied)) {
+    // The queue counts as emptied only when it is found empty right after a
+    // wake-up of cvShared: the client's notification, the stop, or the end
+    // of a re-test interval. Every wake-up goes through the condition
+    // variable's own lock, which the client's notification takes too, so a
+    // client that empties the queue and then notifies is ordered before this
+    // producer's next appends (and its next read of pLatch or pPromise), even
+    // when it was done before the producer got here; the producer then
+    // waits one re-test interval at most. A client that forgets to notify is
+    // seen at the next re-test.
+    for (;;) {
+      bool woken = false;
+      const auto emptied = [&] { return std::exchange(woken, true) && QueueLooksEmpty(queue); };
+      if (shared_.cvShared.wait_for(lock, stop, kRecheckInterval, emptied)) return;
       if (stop.stop_requested()) return;
     }
   }
