@@ -22,27 +22,30 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Median items_per_second of one benchmark in a Google Benchmark JSON file.
+# "records/s cores" of one benchmark's median in a Google Benchmark JSON
+# file; cores = CPU time / real time, below the thread count when other
+# processes took CPU from the run.
 median_rate() {
   node -e '
     const r = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
     const b = r.benchmarks.find((x) => x.run_name === process.argv[2] && x.aggregate_name === "median");
-    console.log(Math.round(b.items_per_second));' "$1" "$2"
+    console.log(Math.round(b.items_per_second), (b.cpu_time / b.real_time).toFixed(2));' "$1" "$2"
 }
 ratio() { node -e 'console.log((Number(process.argv[1]) / Number(process.argv[2])).toFixed(2))' "$1" "$2"; }
 
 echo "machine: $(nproc) cores, $(uname -sr); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "round  GetItem rec/s  GetItem x2 threads rec/s  faker rec/s  GetItem/faker  2thr/1thr"
+echo "round  GetItem rec/s (cores)  2 threads rec/s (cores)  faker rec/s  GetItem/faker  2thr/1thr"
 getitem_all=() faker_all=() two_all=()
 for round in $(seq 1 "$rounds"); do
   "$bench" --benchmark_filter='^BM_GetItem/' --benchmark_repetitions=5 \
            --benchmark_report_aggregates_only=true --benchmark_format=json \
            --benchmark_out="$work/getitem.json" >/dev/null
-  one=$(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:1")
-  two=$(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:2")
+  read -r one one_cores < <(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:1")
+  read -r two two_cores < <(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:2")
   faker=$(node bench/peer/faker_record.mjs --reps 5 --json | tail -n 1 |
           node -e 'console.log(Math.round(JSON.parse(require("fs").readFileSync(0, "utf8")).median))')
-  printf "%5d  %13s  %24s  %11s  %13s  %9s\n" "$round" "$one" "$two" "$faker" \
+  printf "%5d  %15s (%s)  %16s (%s)  %11s  %13s  %9s\n" "$round" "$one" "$one_cores" \
+         "$two" "$two_cores" "$faker" \
          "$(ratio "$one" "$faker")" "$(ratio "$two" "$one")"
   getitem_all+=("$one") faker_all+=("$faker") two_all+=("$two")
 done

@@ -85,6 +85,41 @@ TEST(MakeItem, CopiesThePublicMembersAndStaysIndependent) {
   EXPECT_EQ(std::get<3>(item->observations[1]), 7);
 }
 
+// GetItem and the producers hand their records over by moving: the Item
+// must be the one that copying gives, long strings included.
+TEST(MakeItem, FromARecordAboutToGoGivesTheSameItemAsCopying) {
+  const DataItem original("v\xE4rvulised", "vindilised", "Pikk nimi, pikem kui \xFChegi puhvris ",
+                          'C',
+                          {Observation{std::string("Kohtla-J\xE4rve linn, pikk nimi"),
+                                       year{2000} / 2 / 29, MakeTime(23, 60, 60), 3},
+                           Observation{Coordinates(59, 59, 59, 28, 0, 0), year{1950} / 1 / 1,
+                                       MakeTime(0, 0, 0), std::nullopt}});
+  const std::unique_ptr<Item> copied(MakeItem(original));
+  DataItem expiring = original;
+  const std::unique_ptr<Item> moved(MakeItem(std::move(expiring)));
+  EXPECT_EQ(moved->order, copied->order);
+  EXPECT_EQ(moved->family, copied->family);
+  EXPECT_EQ(moved->name, copied->name);
+  EXPECT_EQ(moved->rarity, copied->rarity);
+  ASSERT_EQ(moved->observations.size(), copied->observations.size());
+  for (std::size_t i = 0; i < copied->observations.size(); ++i) {
+    const Observation& m = moved->observations[i];
+    const Observation& c = copied->observations[i];
+    ASSERT_EQ(std::get<0>(m).index(), std::get<0>(c).index());
+    if (const auto* place = std::get_if<std::string>(&std::get<0>(c))) {
+      EXPECT_EQ(std::get<std::string>(std::get<0>(m)), *place);
+    } else {
+      EXPECT_EQ(std::get<Coordinates>(std::get<0>(m)).latitude,
+                std::get<Coordinates>(std::get<0>(c)).latitude);
+      EXPECT_EQ(std::get<Coordinates>(std::get<0>(m)).longitude,
+                std::get<Coordinates>(std::get<0>(c)).longitude);
+    }
+    EXPECT_EQ(std::get<1>(m), std::get<1>(c));
+    EXPECT_EQ(std::get<2>(m).to_duration(), std::get<2>(c).to_duration());
+    EXPECT_EQ(std::get<3>(m), std::get<3>(c));
+  }
+}
+
 TEST(MakeItem, EmptyRecordGivesEmptyItem) {
   const DataItem empty("", "", "", '\0', {});
   std::unique_ptr<Item> item(MakeItem(empty));

@@ -74,6 +74,7 @@ function makeRecord() {
 // work observable so that nothing is optimised away.
 function measure(duration) {
   const limit = BigInt(Math.round(duration * 1e9));
+  const cpuStart = process.cpuUsage();
   const start = process.hrtime.bigint();
   let records = 0;
   let observations = 0;
@@ -83,7 +84,13 @@ function measure(duration) {
     records += 1000;
     elapsed = process.hrtime.bigint() - start;
   } while (elapsed < limit);
-  return { perSecond: records / (Number(elapsed) / 1e9), obsPerRecord: observations / records };
+  const cpu = process.cpuUsage(cpuStart);
+  const seconds = Number(elapsed) / 1e9;
+  return {
+    perSecond: records / seconds,
+    obsPerRecord: observations / records,
+    cores: (cpu.user + cpu.system) / 1e6 / seconds, // above 1 when the GC works on other threads
+  };
 }
 
 measure(Math.min(1, seconds)); // warm-up: let the JIT settle
@@ -92,7 +99,7 @@ for (let r = 0; r < reps; r++) {
   const m = measure(seconds);
   results.push(m.perSecond);
   console.log(
-    `faker record: ${Math.round(m.perSecond)} records/s (${m.obsPerRecord.toFixed(2)} observations/record)`,
+    `faker record: ${Math.round(m.perSecond)} records/s, ${m.obsPerRecord.toFixed(2)} observations/record, ${m.cores.toFixed(2)} cores`,
   );
 }
 const sorted = [...results].sort((a, b) => a - b);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 #include "items/data_item.h"
 #include "platform/console.h"
@@ -61,8 +62,8 @@ void InitializeLibrary() {
 
 Item* NewRandomItem() {
   RequireLists();
-  const DataItem dit;
-  return MakeItem(dit);
+  DataItem dit;
+  return MakeItem(std::move(dit));
 }
 
 Item* NewTestItem(std::int32_t n) {
@@ -70,8 +71,9 @@ Item* NewTestItem(std::int32_t n) {
     throw std::out_of_range("GetTestItem: index " + std::to_string(n) +
                             " is outside the valid range 0 to 16");
   }
-  const DataItem dit = TestItemTable()[static_cast<std::size_t>(n)];
-  return MakeItem(dit);
+  // MakeItem copies the entry's public members: the table itself is never
+  // handed out or changed.
+  return MakeItem(TestItemTable()[static_cast<std::size_t>(n)]);
 }
 
 void StartProducer(char version, void* shared) {

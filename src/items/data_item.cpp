@@ -19,6 +19,11 @@ Item* MakeItem(const DataItem& dit) {
                   dit.GetObservations());
 }
 
+Item* MakeItem(DataItem&& dit) {
+  return new Item(std::move(dit.order), std::move(dit.family), std::move(dit.name), dit.rarity,
+                  std::move(dit.observations));
+}
+
 TimeOfDay MakeTime(std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
   using namespace std::chrono;
   // The sum is held as a 32-bit count of seconds, then widened for the split.

@@ -50,6 +50,7 @@ class DataItem {
  private:
   friend std::ostream& operator<<(std::ostream& os, const DataItem& item);
   friend class DataItemGenerator;
+  friend Item* MakeItem(DataItem&& dit);
 
   std::string order;
   std::string family;
@@ -62,6 +63,12 @@ class DataItem {
 // A new heap Item, made from copies of the record's public members. The
 // caller owns it.
 Item* MakeItem(const DataItem& dit);
+
+// The same for a record that its caller destroys right afterwards, as
+// GetItem and the producers do: the public members are moved
+// into the Item instead of copied, which saves a copy of every observation
+// and species string. `dit` keeps only its library-side observations.
+Item* MakeItem(DataItem&& dit);
 
 // A time of day from hours, minutes and seconds summed as seconds: 60
 // minutes or seconds carry, and hours are not wrapped at 24.

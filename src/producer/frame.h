@@ -6,6 +6,7 @@
 #include <functional>
 #include <stop_token>
 #include <string>
+#include <utility>
 
 #include "items/data_item.h"
 #include "items/random_engines.h"
@@ -48,8 +49,8 @@ void RunFrame(State& shared) {
     variant.BeginBatch();
     // A batch once begun is made whole: no stop test in here.
     for (int i = 0; i < n; ++i) {
-      const DataItem dit;
-      variant.Append(MakeItem(dit));
+      DataItem dit;
+      variant.Append(MakeItem(std::move(dit)));
     }
     platform::WriteConsoleLine(std::to_string(n), " items generated");
     variant.Announce();
