@@ -10,6 +10,22 @@
 #include <thread>
 #endif
 
+// libstdc++ on Windows (MinGW) has no futex under std::atomic's wait: its
+// waiters sleep on a condition variable that notify signals without taking
+// the waiter's mutex, so a notification between a waiter's last check and
+// its sleep is lost (g++ 12) and the lock would stay asleep for ever. There
+// the lock sleeps on the system's own address wait instead.
+#if defined(_WIN32) && defined(__GLIBCXX__)
+#define TAVISOR_BRIEF_LOCK_WAIT_ON_ADDRESS 1
+#if !defined(WIN32_LEAN_AND_MEAN)
+#define WIN32_LEAN_AND_MEAN
+#endif
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#include <windows.h>  // WaitOnAddress, WakeByAddressSingle (synchronization library)
+#endif
+
 namespace tavisor {
 
 // A thread that finds the lock taken spins for a moment before it sleeps.
@@ -27,7 +43,7 @@ class BriefLock {
     }
     // Marks the lock as having a sleeper, so that unlock wakes one.
     while (state_.exchange(kTakenWithSleepers, std::memory_order_acquire) != kFree) {
-      state_.wait(kTakenWithSleepers, std::memory_order_relaxed);
+      WaitWhileTaken();
     }
   }
 
@@ -40,7 +56,11 @@ class BriefLock {
 
   void unlock() noexcept {
     if (state_.exchange(kFree, std::memory_order_release) == kTakenWithSleepers) {
+#if defined(TAVISOR_BRIEF_LOCK_WAIT_ON_ADDRESS)
+      ::WakeByAddressSingle(&state_);
+#else
       state_.notify_one();
+#endif
     }
   }
 
@@ -50,6 +70,16 @@ class BriefLock {
   static constexpr int kTakenWithSleepers = 2;
   // About a microsecond or two of pauses: several times the longest hold.
   static constexpr int kSpins = 64;
+
+  // Until the state is no longer "taken with sleepers" (or spuriously).
+  void WaitWhileTaken() noexcept {
+#if defined(TAVISOR_BRIEF_LOCK_WAIT_ON_ADDRESS)
+    int taken = kTakenWithSleepers;
+    ::WaitOnAddress(&state_, &taken, sizeof taken, INFINITE);
+#else
+    state_.wait(kTakenWithSleepers, std::memory_order_relaxed);
+#endif
+  }
 
   static void Relax() noexcept {
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
