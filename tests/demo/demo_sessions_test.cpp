@@ -14,6 +14,7 @@
 #include "producer/producer.h"
 #include "producers.h"
 #include "test_support.h"
+#include "variants.h"
 
 namespace demo {
 namespace {
@@ -42,6 +43,16 @@ Tally Count(const std::string& text) {
   return tally;
 }
 
+// The variants that this build of the demo runs: a MinGW build refuses B
+// and D (their waits are unreliable there even within one module).
+std::string RunnableLetters() {
+  std::string letters;
+  for (const char letter : std::string("ABCDE")) {
+    if (VariantUnavailableReason(letter).empty()) letters += letter;
+  }
+  return letters;
+}
+
 class DemoSessions : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -54,6 +65,7 @@ class DemoSessions : public ::testing::Test {
 
 TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   constexpr int kRounds = 30;
+  const std::string letters = RunnableLetters();
   const Starter start = [](char letter, void* shared) { tavisor::StartProducer(letter, shared); };
   std::mt19937 engine(12345);
   std::uniform_int_distribution<int> stop_after_ms(0, 60);
@@ -67,13 +79,13 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   for (int round = 0; round < kRounds; ++round) {
     Output output(false, printed);
     Producers producers(start, output, 200ms);
-    for (const char letter : std::string("ABCDE")) producers.Start(letter);
+    for (const char letter : letters) producers.Start(letter);
     std::this_thread::sleep_for(std::chrono::milliseconds(stop_after_ms(engine)));
-    EXPECT_EQ(producers.StopAll(), 5u);
+    EXPECT_EQ(producers.StopAll(), letters.size());
     EXPECT_EQ(producers.Running(), 0u);
     const Totals totals = producers.Shutdown();
     stand_ins += producers.StandIns();
-    EXPECT_EQ(totals.producers, 5u);
+    EXPECT_EQ(totals.producers, letters.size());
     sum.batches += totals.batches;
     sum.records += totals.records;
     sum.leftovers += totals.leftovers;
@@ -81,8 +93,8 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   const std::string text = ::testing::internal::GetCapturedStdout();
 
   const Tally tally = Count(text);
-  EXPECT_EQ(tally.started, 5 * kRounds);
-  EXPECT_EQ(tally.stop_notices, 5 * kRounds);
+  EXPECT_EQ(tally.started, static_cast<long>(letters.size()) * kRounds);
+  EXPECT_EQ(tally.stop_notices, static_cast<long>(letters.size()) * kRounds);
   EXPECT_EQ(static_cast<std::size_t>(tally.generated), sum.records + sum.leftovers);
   EXPECT_GT(sum.batches, 0u);
   // What the client printed is the records it took.
@@ -97,13 +109,13 @@ TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
   Output output(false, printed);
   Producers producers(start, output, 200ms);
   ::testing::internal::CaptureStdout();
-  for (const char letter : std::string("ABCDE")) producers.Start(letter);
-  EXPECT_EQ(producers.RunningLetters(), "ABCDE");
+  for (const char letter : RunnableLetters()) producers.Start(letter);
+  EXPECT_EQ(producers.RunningLetters(), RunnableLetters());
   EXPECT_TRUE(producers.AwaitMoreBatches(3, std::chrono::steady_clock::now() + 20s));
   producers.StopAll();
   const Totals totals = producers.Shutdown();
   ::testing::internal::GetCapturedStdout();
-  EXPECT_GE(totals.batches, 15u);
+  EXPECT_GE(totals.batches, 3 * RunnableLetters().size());
   EXPECT_GE(totals.records, totals.batches);
 }
 
