@@ -66,6 +66,7 @@ class TestConsole {
       ::CloseHandle(child_.hProcess);
       ::CloseHandle(child_.hThread);
     }
+    if (idle_writer_ != nullptr) ::CloseHandle(idle_writer_);
     if (console_ != nullptr) close_(console_);
     if (input_ != nullptr) ::CloseHandle(input_);
     if (drain_.joinable()) drain_.join();  // ends when the console's output closes
@@ -106,29 +107,49 @@ class TestConsole {
       }
     });
 
+    // The child idles reading a pipe that only this process could write
+    // to: it ends once terminated, or once this process is gone.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE idle_input = nullptr;
+    if (!::CreatePipe(&idle_input, &idle_writer_, &inheritable, 0) ||
+        !::SetHandleInformation(idle_writer_, HANDLE_FLAG_INHERIT, 0)) {
+      return "CreatePipe failed: " + std::to_string(::GetLastError());
+    }
+    const HANDLE nul = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inheritable, OPEN_EXISTING, 0, nullptr);
+    HANDLE inherited[] = {idle_input, nul};
+
     SIZE_T size = 0;
-    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    ::InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
     std::string list_storage(size, '\0');
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_storage.data());
-    if (!::InitializeProcThreadAttributeList(list, 1, 0, &size) ||
-        !::UpdateProcThreadAttribute(list, 0, kPseudoConsoleAttribute, console_, sizeof console_,
-                                     nullptr, nullptr)) {
-      return "the process attribute for the pseudo console failed: " +
-             std::to_string(::GetLastError());
-    }
-    // An idle command interpreter owns the console; it waits for input
-    // that never comes until it is terminated.
+    const bool list_made = ::InitializeProcThreadAttributeList(list, 2, 0, &size);
+    const bool attributes_set =
+        list_made &&
+        ::UpdateProcThreadAttribute(list, 0, kPseudoConsoleAttribute, console_, sizeof console_,
+                                    nullptr, nullptr) &&
+        ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                    sizeof inherited, nullptr, nullptr);
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = list;
-    // No standard handles of ours: the child's are its console's.
+    // Standard handles of its own: none of this process's, and an input
+    // that never ends (cmd.exe would end at once on an empty one).
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = idle_input;
+    startup.StartupInfo.hStdOutput = nul;
+    startup.StartupInfo.hStdError = nul;
     std::wstring command = L"cmd.exe /q";
-    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                                          EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                                          &startup.StartupInfo, &child_);
-    ::DeleteProcThreadAttributeList(list);
-    if (!started) return "cmd.exe could not be started: " + std::to_string(::GetLastError());
+    const BOOL started =
+        attributes_set && ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                           EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                           &startup.StartupInfo, &child_);
+    const DWORD error = ::GetLastError();
+    if (list_made) ::DeleteProcThreadAttributeList(list);
+    ::CloseHandle(idle_input);
+    if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+    if (!attributes_set) return "the process attributes failed: " + std::to_string(error);
+    if (!started) return "cmd.exe could not be started: " + std::to_string(error);
 
     ::FreeConsole();  // Wine's window-less stand-in, if any
     // The child attaches to its console as it starts up: retry briefly.
@@ -144,6 +165,7 @@ class TestConsole {
   ClosePseudoConsoleFn close_ = nullptr;
   HANDLE input_ = nullptr;
   HANDLE output_ = nullptr;
+  HANDLE idle_writer_ = nullptr;
   std::thread drain_;
   PROCESS_INFORMATION child_{};
 };
