@@ -2,7 +2,9 @@
 # Tavisor's GetItem against the same record made with @faker-js/faker, side
 # by side in one run: in each round the GetItem benchmark (1 and 2 threads)
 # and the faker peer run one after the other. Prints records/s of both, the
-# ratio GetItem / faker, and the 2-thread / 1-thread ratio of GetItem.
+# ratio GetItem / faker, and the 2-thread / 1-thread ratio of GetItem with
+# the time this machine took to hand a cache line between its cores in that
+# round (the 2-thread figure depends on it, see bench/README.md).
 #
 # Usage: bench/compare.sh [build-dir] [rounds]   (defaults: build-bench, 3)
 # Needs a Release build with -DTAVISOR_BUILD_BENCHMARKS=ON, node and npm.
@@ -31,22 +33,28 @@ median_rate() {
     const b = r.benchmarks.find((x) => x.run_name === process.argv[2] && x.aggregate_name === "median");
     console.log(Math.round(b.items_per_second), (b.cpu_time / b.real_time).toFixed(2));' "$1" "$2"
 }
+median_ns() {
+  node -e '
+    const r = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
+    const b = r.benchmarks.find((x) => x.run_name === process.argv[2] && x.aggregate_name === "median");
+    console.log(b.real_time.toFixed(0));' "$1" "$2"
+}
 ratio() { node -e 'console.log((Number(process.argv[1]) / Number(process.argv[2])).toFixed(2))' "$1" "$2"; }
 
 echo "machine: $(nproc) cores, $(uname -sr); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "round  GetItem rec/s (cores)  2 threads rec/s (cores)  faker rec/s  GetItem/faker  2thr/1thr"
+echo "round  GetItem rec/s (cores)  2 threads rec/s (cores)  faker rec/s  GetItem/faker  2thr/1thr  hand-off ns"
 getitem_all=() faker_all=() two_all=()
 for round in $(seq 1 "$rounds"); do
-  "$bench" --benchmark_filter='^BM_GetItem/' --benchmark_repetitions=5 \
+  "$bench" --benchmark_filter='^BM_GetItem/|^BM_CrossCore' --benchmark_repetitions=5 \
            --benchmark_report_aggregates_only=true --benchmark_format=json \
            --benchmark_out="$work/getitem.json" >/dev/null
   read -r one one_cores < <(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:1")
   read -r two two_cores < <(median_rate "$work/getitem.json" "BM_GetItem/real_time/threads:2")
+  handoff=$(median_ns "$work/getitem.json" "BM_CrossCoreHandOff/real_time/threads:2")
   faker=$(node bench/peer/faker_record.mjs --reps 5 --json | tail -n 1 |
           node -e 'console.log(Math.round(JSON.parse(require("fs").readFileSync(0, "utf8")).median))')
-  printf "%5d  %15s (%s)  %16s (%s)  %11s  %13s  %9s\n" "$round" "$one" "$one_cores" \
-         "$two" "$two_cores" "$faker" \
-         "$(ratio "$one" "$faker")" "$(ratio "$two" "$one")"
+  printf "%5d  %15s (%s)  %16s (%s)  %11s  %13s  %9s  %11s\n" "$round" "$one" "$one_cores" \
+         "$two" "$two_cores" "$faker" "$(ratio "$one" "$faker")" "$(ratio "$two" "$one")" "$handoff"
   getitem_all+=("$one") faker_all+=("$faker") two_all+=("$two")
 done
 median() { printf "%s\n" "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
