@@ -199,10 +199,11 @@ TEST(LibraryBoundary, LatchCountDownInTheLibraryReachesTheClient) {
   std::stop_source source;
   // A waiter that is never woken cannot be ended: it and what it uses are
   // left to the end of the process.
-  auto* first = new std::latch(1);
-  auto* state = new SharedState<'D'>(source.get_token(), first);
-  auto* woken = new std::promise<void>();
-  std::thread([first, woken] {
+  // They stay reachable from here, so that leak checkers do not count them.
+  static auto* first = new std::latch(1);
+  static auto* state = new SharedState<'D'>(source.get_token(), first);
+  static auto* woken = new std::promise<void>();
+  std::thread([] {
     first->wait();
     woken->set_value();
   }).detach();
