@@ -11,14 +11,7 @@
 namespace tavisor {
 namespace {
 
-std::string MessageOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
+using testing::MessageOf;
 
 // The whole life of the library in one process, in calling order: nothing
 // here may run after another test has loaded the lists.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,19 @@
 namespace tavisor::testing {
 
 using Batch = std::vector<std::unique_ptr<Item>>;
+
+// Variant letters as types, for typed tests over the five variants.
+template <char C>
+struct Letter {
+  static constexpr char value = C;
+};
+
+struct LetterName {
+  template <class T>
+  static std::string GetName(int) {
+    return std::string(1, T::value);
+  }
+};
 using namespace std::chrono_literals;
 
 inline Batch TakeAll(ItemQueue& queue) {

@@ -16,18 +16,6 @@ using namespace std::chrono_literals;
 using testing::Batch;
 using testing::ProducerClient;
 
-template <char C>
-struct Letter {
-  static constexpr char value = C;
-};
-
-struct LetterName {
-  template <class T>
-  static std::string GetName(int) {
-    return std::string(1, T::value);
-  }
-};
-
 // What a producer printed: its start line, the records it announced, and
 // the stop lines.
 struct Console {
@@ -104,6 +92,8 @@ class ProducerTest : public ::testing::Test {
   bool captured_ = false;
 };
 
+using testing::Letter;
+using testing::LetterName;
 using Variants = ::testing::Types<Letter<'A'>, Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
 TYPED_TEST_SUITE(ProducerTest, Variants, LetterName);
 

@@ -1,8 +1,10 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -75,6 +77,16 @@ inline std::string CommunityLines(int count, bool final_break,
   }
   if (final_break) text += line_break;
   return text;
+}
+
+// The message of the std::exception that `call` throws, or "(no exception)".
+inline std::string MessageOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no exception)";
 }
 
 // The directory of the bundled reference lists.

@@ -11,16 +11,9 @@
 namespace tavisor {
 namespace {
 
-using namespace std::chrono_literals;
+using testing::MessageOf;
 
-std::string MessageOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
+using namespace std::chrono_literals;
 
 TEST(ExportedLibrary, FollowsTheCallingOrder) {
   const Library lib(TAVISOR_LIBRARY_PATH);
@@ -44,21 +37,11 @@ TEST(ExportedLibrary, FollowsTheCallingOrder) {
   EXPECT_EQ(untouched, 7);
 }
 
-template <char C>
-struct Letter {
-  static constexpr char value = C;
-};
-
-struct LetterName {
-  template <class T>
-  static std::string GetName(int) {
-    return std::string(1, T::value);
-  }
-};
-
 template <class T>
 class ExportedProducer : public ::testing::Test {};
 
+using testing::Letter;
+using testing::LetterName;
 using Variants = ::testing::Types<Letter<'A'>, Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
 TYPED_TEST_SUITE(ExportedProducer, Variants, LetterName);
 

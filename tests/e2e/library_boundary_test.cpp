@@ -27,17 +27,10 @@
 namespace tavisor {
 namespace {
 
+using testing::MessageOf;
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string MessageOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
 
 // A private copy of the built library, loaded from a directory of its own:
 // a fresh instance with empty lists whatever ran before in this process (on
