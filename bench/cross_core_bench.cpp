@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 namespace tavisor::bench {
 namespace {
@@ -21,7 +22,14 @@ void BM_CrossCoreHandOff(benchmark::State& state) {
   std::uint64_t turn = 0;
   for (auto _ : state) {
     const std::uint64_t mine = 2 * turn + parity;  // 0: 0, 2, 4 ...; 1: 1, 3, 5 ...
-    while (ball.load(std::memory_order_acquire) != mine) {
+    // Spin; yield only after a long spin, when the other thread has lost
+    // its core, so that a busy machine shows up as a slow figure rather
+    // than a stalled run.
+    for (int spins = 0; ball.load(std::memory_order_acquire) != mine;) {
+      if (++spins == 4096) {
+        spins = 0;
+        std::this_thread::yield();
+      }
     }
     ball.store(mine + 1, std::memory_order_release);
     ++turn;
