@@ -7,9 +7,10 @@
 // seconds 0..59), with a date 1950..2025 and a time of day (one faker date,
 // split into both), and a count of 1..10 birds for about half of them.
 //
-// Usage: node faker_record.mjs [--reps N] [--seconds S] [--json]
+// Usage: node faker_record.mjs [--reps N] [--seconds S] [--json] [--sample]
 // Prints records/s of each repetition and their median; with --json the
-// last line is a JSON summary for bench/compare.sh.
+// last line is a JSON summary for bench/compare.sh; --sample prints one
+// record instead.
 import { readFileSync } from 'node:fs';
 import { faker } from '@faker-js/faker';
 
@@ -28,14 +29,14 @@ const listLines = (name) =>
   readFileSync(new URL(name, dataDir), 'latin1').split(/\r?\n/).filter((l) => l.length > 0);
 
 // "order family name words... R": as the library holds it, every word of
-// the name followed by one blank, the first letter upper-cased.
+// the name followed by one blank, a first ASCII letter upper-cased.
 const parseBird = (line) => {
   const w = line.trim().split(/\s+/);
   const name = w.slice(2, -1).map((word) => word + ' ').join('');
   return {
     order: w[0],
     family: w[1],
-    name: name.charAt(0).toUpperCase() + name.slice(1),
+    name: name.replace(/^[a-z]/, (c) => c.toUpperCase()), // ASCII only, as the library does
     rarity: w[w.length - 1],
   };
 };
@@ -91,6 +92,11 @@ function measure(duration) {
     obsPerRecord: observations / records,
     cores: (cpu.user + cpu.system) / 1e6 / seconds, // above 1 when the GC works on other threads
   };
+}
+
+if (args.includes('--sample')) {
+  console.log(JSON.stringify(makeRecord(), null, 1));
+  process.exit(0);
 }
 
 measure(Math.min(1, seconds)); // warm-up: let the JIT settle
