@@ -18,13 +18,18 @@ using namespace std::chrono;
 
 // A catalogue of 500 species and 100 communities, each recognisable by its
 // position, so that draws beyond 413 and 78 would show.
+std::string Numbered(std::string prefix, int i, std::string_view suffix = {}) {
+  prefix.append(std::to_string(i)).append(suffix);
+  return prefix;
+}
+
 ReferenceLists NumberedLists() {
   ReferenceLists lists;
   for (int i = 0; i < 500; ++i) {
-    lists.birds.push_back({"o" + std::to_string(i), "f" + std::to_string(i),
-                           "Bird" + std::to_string(i) + " ", static_cast<char>('A' + i % 5)});
+    lists.birds.push_back({Numbered("o", i), Numbered("f", i), Numbered("Bird", i, " "),
+                           static_cast<char>('A' + i % 5)});
   }
-  for (int i = 0; i < 100; ++i) lists.communities.push_back("Vald" + std::to_string(i));
+  for (int i = 0; i < 100; ++i) lists.communities.push_back(Numbered("Vald", i));
   return lists;
 }
 
