@@ -19,12 +19,10 @@ using testing::BirdLines;
 using testing::CommunityLines;
 using testing::TempDir;
 
-const std::string kNoSpecies =
-    "File \"Eesti linnud.txt\" is corrupted, number of species cannot be less than 414";
-const std::string kNoCommunities =
-    "File \"Eesti omavalitsused.txt\" is corrupted, number of communities cannot be less than 79";
-const std::string kNoBirdFile = "Unable to open file \"Eesti linnud.txt\"";
-const std::string kNoCommunityFile = "Unable to open file \"Eesti omavalitsused.txt\"";
+using testing::kNoBirdFile;
+using testing::kNoCommunities;
+using testing::kNoCommunityFile;
+using testing::kNoSpecies;
 
 std::string BirdLineTooLong(int line) {
   return "File \"Eesti linnud.txt\" is corrupted, line " + std::to_string(line) +

@@ -64,12 +64,10 @@ void WriteLists(const TempDir& dir, const std::optional<std::string>& birds,
   if (communities) dir.Write(kEstonianCommunitiesFile, *communities);
 }
 
-const std::string kNoSpecies =
-    "File \"Eesti linnud.txt\" is corrupted, number of species cannot be less than 414";
-const std::string kNoCommunities =
-    "File \"Eesti omavalitsused.txt\" is corrupted, number of communities cannot be less than 79";
-const std::string kNoBirdFile = "Unable to open file \"Eesti linnud.txt\"";
-const std::string kNoCommunityFile = "Unable to open file \"Eesti omavalitsused.txt\"";
+using testing::kNoBirdFile;
+using testing::kNoCommunities;
+using testing::kNoCommunityFile;
+using testing::kNoSpecies;
 
 struct LoadCase {
   const char* label;

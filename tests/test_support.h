@@ -79,6 +79,14 @@ inline std::string CommunityLines(int count, bool final_break,
   return text;
 }
 
+// The four failures of a load, word for word.
+inline const std::string kNoSpecies =
+    "File \"Eesti linnud.txt\" is corrupted, number of species cannot be less than 414";
+inline const std::string kNoCommunities =
+    "File \"Eesti omavalitsused.txt\" is corrupted, number of communities cannot be less than 79";
+inline const std::string kNoBirdFile = "Unable to open file \"Eesti linnud.txt\"";
+inline const std::string kNoCommunityFile = "Unable to open file \"Eesti omavalitsused.txt\"";
+
 // The message of the std::exception that `call` throws, or "(no exception)".
 inline std::string MessageOf(const std::function<void()>& call) {
   try {

@@ -78,11 +78,9 @@ TEST(LibraryBoundary, InitializeFailuresArriveAsStdExceptions) {
     std::string message;
   };
   const Step steps[] = {
-      {std::nullopt, std::nullopt, "Unable to open file \"Eesti linnud.txt\""},
-      {Numbered(413, kBirdPrefix, " A", "\r\n"), std::nullopt,
-       "File \"Eesti linnud.txt\" is corrupted, number of species cannot be less than 414"},
-      {Numbered(1, kBirdPrefix, " A", "\r\n"), std::nullopt,
-       "Unable to open file \"Eesti omavalitsused.txt\""},
+      {std::nullopt, std::nullopt, testing::kNoBirdFile},
+      {Numbered(413, kBirdPrefix, " A", "\r\n"), std::nullopt, testing::kNoSpecies},
+      {Numbered(1, kBirdPrefix, " A", "\r\n"), std::nullopt, testing::kNoCommunityFile},
       {"", Numbered(78, kCommunityPrefix, "", "\r\n"),
        "File \"Eesti omavalitsused.txt\" is corrupted, number of communities cannot be less "
        "than 79"},
@@ -223,7 +221,7 @@ TEST(LibraryBoundary, InitializeSwitchesTheProcessConsoleCodePage) {
   for (const UINT before : {850u, 437u}) {
     ASSERT_TRUE(::SetConsoleOutputCP(before));
     const testing::WorkingDirectory cwd(empty.path());
-    EXPECT_EQ(MessageOf([&] { lib->Initialize(); }), "Unable to open file \"Eesti linnud.txt\"");
+    EXPECT_EQ(MessageOf([&] { lib->Initialize(); }), testing::kNoBirdFile);
     EXPECT_EQ(::GetConsoleOutputCP(), before);
   }
   const testing::WorkingDirectory cwd(testing::BundledData());
