@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev binutils)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix mingw-w64 wine64)
+  # `wine` (the command) is only recommended by wine64: name it.
+  packages+=(g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine)
 fi
 missing=()
 for p in "${packages[@]}"; do
