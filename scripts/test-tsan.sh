@@ -5,11 +5,8 @@
 # queue in QueueLooksEmpty; the count of reports it absorbed is printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset tsan >/dev/null
-cmake --build --preset tsan
 status=0
-ctest --preset tsan || status=$?
-log=build-tsan/Testing/Temporary/LastTest.log
-grep -h '^stress:' "$log" || true
-awk '$2 == "race:tavisor::QueueLooksEmpty" { n += $1 } END { printf "tsan: %d reports of the documented queue read suppressed\n", n }' "$log"
+bash scripts/test-preset.sh tsan || status=$?
+awk '$2 == "race:tavisor::QueueLooksEmpty" { n += $1 } END { printf "tsan: %d reports of the documented queue read suppressed\n", n }' \
+    build-tsan/Testing/Temporary/LastTest.log
 exit "$status"
