@@ -111,7 +111,8 @@ struct SharedState<'C'> {
 // producer counts *pLatch down by 1 per batch; the client waits on it,
 // points pLatch at a fresh latch, and only then takes the records and
 // notifies cvShared (the producer may count down again as soon as it finds
-// the queue empty). A stop during a pause counts the current latch down once more.
+// the queue empty). A stop during a pause counts the current latch down once
+// more.
 template <>
 struct SharedState<'D'> {
   SharedState(std::stop_token token, std::latch* first_latch)
@@ -126,10 +127,10 @@ struct SharedState<'D'> {
 // E: promise. Each batch comes in a new buffer of the producer's, delivered
 // as the value of *pPromise. The client takes the buffer from the future,
 // points pPromise at a fresh promise, and only then removes every Item*
-// from the buffer and notifies cvShared. The producer frees each buffer when it makes the
-// next one; a null value means the producer stopped during a pause. The
-// buffer delivered last is left to the client: once the producer has ended,
-// the client deletes the last non-null buffer it received.
+// from the buffer and notifies cvShared. The producer frees each buffer when
+// it makes the next one; a null value means the producer stopped during a
+// pause. The buffer delivered last is left to the client: once the producer
+// has ended, the client deletes the last non-null buffer it received.
 template <>
 struct SharedState<'E'> {
   SharedState(std::stop_token token, std::promise<ItemQueue*>* first_promise)

@@ -1,7 +1,6 @@
 #include "api/entry_points.h"
 
 #include <atomic>
-#include <cctype>
 #include <exception>
 #include <stdexcept>
 #include <utility>
