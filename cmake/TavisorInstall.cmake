@@ -2,35 +2,46 @@
 #
 #   cmake --install <build directory> --prefix <dir>
 #
-# puts in place the library (lib/libTavisor.so; bin/Tavisor.dll with the C++
-# runtime DLLs it was built with), the public headers (include/tavisor/) and
-# a CMake package (lib/cmake/Tavisor/). A client then does
+# puts in place the library (lib/libTavisor.so; bin/Tavisor.dll with its
+# import library and the C++ runtime DLLs it was built with), the public
+# headers (include/tavisor/), a CMake package (lib/cmake/Tavisor/), a
+# pkg-config file (lib/pkgconfig/tavisor.pc), the reference client
+# tavisor-demo, the bundled reference lists and the README. A client then does
 #
 #   find_package(Tavisor 1.0 REQUIRED)
 #   target_link_libraries(my_client PRIVATE Tavisor::Tavisor)
 #
-# for the headers and what a client must be built with, and loads the
-# library by name at run time. Tavisor::Library (an imported target) and the
-# variable TAVISOR_LIBRARY name the installed library file, to copy beside
-# the client or to put on its search path; on Windows TAVISOR_RUNTIME_DLLS
-# lists the runtime DLLs that must sit beside the client as well.
+# (or `pkg-config --cflags --libs tavisor`) for the headers and what a client
+# must be built with, and loads the library by name at run time.
+# Tavisor::Library (an imported target) and the variable TAVISOR_LIBRARY name
+# the installed library file, to copy beside the client or to put on its
+# search path; on Windows TAVISOR_RUNTIME_DLLS lists the runtime DLLs that
+# must sit beside the client as well.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(TAVISOR_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavisor)
 
-# What every client must be built with.
+# What every client must be built with, for the CMake package and tavisor.pc
+# alike: TAVISOR_CLIENT_DEFINITIONS for compiling, TAVISOR_CLIENT_LINK_OPTIONS
+# for linking a program.
+set(TAVISOR_CLIENT_DEFINITIONS "")
+set(TAVISOR_CLIENT_LINK_OPTIONS "")
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   # A client program exports its symbols (as CMake's ENABLE_EXPORTS does):
   # its copy of libstdc++'s barrier/latch wait table is then the one the
   # library uses, so variants B and D can wake it.
-  target_link_options(tavisor_headers INTERFACE
-    $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:-rdynamic>)
+  list(APPEND TAVISOR_CLIENT_LINK_OPTIONS -rdynamic)
 endif()
 if(MINGW)
   # The semaphores the library was built with (see tavisor/build_requirements.h).
-  target_compile_definitions(tavisor_headers INTERFACE _GLIBCXX_USE_POSIX_SEMAPHORE=1)
+  list(APPEND TAVISOR_CLIENT_DEFINITIONS _GLIBCXX_USE_POSIX_SEMAPHORE=1)
 endif()
+target_compile_definitions(tavisor_headers INTERFACE ${TAVISOR_CLIENT_DEFINITIONS})
+foreach(option IN LISTS TAVISOR_CLIENT_LINK_OPTIONS)
+  target_link_options(tavisor_headers INTERFACE
+    $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:${option}>)
+endforeach()
 
 set_target_properties(tavisor_headers PROPERTIES EXPORT_NAME Tavisor)
 set_target_properties(Tavisor PROPERTIES EXPORT_NAME Library)
@@ -58,3 +69,45 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TavisorConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/TavisorConfig.cmake
               ${PROJECT_BINARY_DIR}/TavisorConfigVersion.cmake
         DESTINATION ${TAVISOR_INSTALL_CMAKEDIR})
+
+# pkg-config: tavisor.pc finds its prefix from its own place (${pcfiledir}),
+# so the same file serves /usr, any --prefix, an unpacked package and the
+# Windows zip. `--libs` gives what a program needs to load the library at run
+# time (it is loaded by name, not linked); the variable `library` names the
+# installed library file.
+set(TAVISOR_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+cmake_path(RELATIVE_PATH CMAKE_INSTALL_PREFIX
+           BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX}/${TAVISOR_PKGCONFIG_DIR}
+           OUTPUT_VARIABLE TAVISOR_PC_TO_PREFIX)
+set(TAVISOR_PC_CFLAGS "-std=c++20 -pthread")
+foreach(definition IN LISTS TAVISOR_CLIENT_DEFINITIONS)
+  string(APPEND TAVISOR_PC_CFLAGS " -D${definition}")
+endforeach()
+list(JOIN TAVISOR_CLIENT_LINK_OPTIONS " " TAVISOR_PC_LIBS)
+string(APPEND TAVISOR_PC_LIBS " -pthread")
+foreach(lib IN LISTS CMAKE_DL_LIBS)
+  string(APPEND TAVISOR_PC_LIBS " -l${lib}")
+endforeach()
+string(STRIP "${TAVISOR_PC_LIBS}" TAVISOR_PC_LIBS)
+if(WIN32)
+  set(TAVISOR_PC_LIBRARY "\${prefix}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:Tavisor>")
+else()
+  set(TAVISOR_PC_LIBRARY "\${prefix}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:Tavisor>")
+endif()
+configure_file(cmake/tavisor.pc.in ${PROJECT_BINARY_DIR}/tavisor.pc.in @ONLY)
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/tavisor.pc INPUT ${PROJECT_BINARY_DIR}/tavisor.pc.in)
+install(FILES ${PROJECT_BINARY_DIR}/tavisor.pc DESTINATION ${TAVISOR_PKGCONFIG_DIR})
+
+# The README, and the bundled reference lists for the reference client. On
+# Windows both sit at the top of the tree, data/ where tavisor-demo.exe (in
+# bin/) looks for it; on Linux in the usual shared places.
+if(WIN32)
+  set(TAVISOR_INSTALL_DOCDIR .)
+  set(TAVISOR_INSTALL_DATADIR data)
+else()
+  set(TAVISOR_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/tavisor)
+  set(TAVISOR_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/tavisor)
+endif()
+install(FILES README.md DESTINATION ${TAVISOR_INSTALL_DOCDIR})
+install(FILES "data/Eesti linnud.txt" "data/Eesti omavalitsused.txt"
+        DESTINATION ${TAVISOR_INSTALL_DATADIR})

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tavisor needs on Debian 12 (run as root).
 set -euo pipefail
+# dpkg-dev (dpkg-shlibdeps) and pkgconf: cpack's .deb and the test that
+# builds a client against it with pkg-config.
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev binutils)
+          clang libclang-rt-14-dev binutils dpkg-dev pkgconf)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   packages+=(g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine)

@@ -15,8 +15,10 @@ if(DEFINED NM)
   string(STRIP "${symbols}" symbols)
   string(REPLACE "\n" ";" symbols "${symbols}")
   list(SORT symbols)
-  set(expected "T GetItem;T GetTestItem;T Initialize;T Start;u _ZZNSt8__detail18__waiter_pool_base6_S_forEPKvE3__w")
-  if(NOT symbols STREQUAL expected)
+  # The table is a unique object (u) from GCC and a weak one (V) from Clang;
+  # either way the dynamic linker binds the library to the client's copy.
+  set(expected "T GetItem;T GetTestItem;T Initialize;T Start;[uV] _ZZNSt8__detail18__waiter_pool_base6_S_forEPKvE3__w")
+  if(NOT symbols MATCHES "^${expected}$")
     message(FATAL_ERROR "exported symbols:\n${symbols}\nexpected:\n${expected}")
   endif()
   message(STATUS "exported: ${symbols}")
