@@ -60,27 +60,25 @@ void ExpectValid(const Batch& batch) {
   }
 }
 
+// Takes the batch that `queue` holds and notifies (A: under mxShared).
+template <char V>
+Batch TakeBatch(ProducerClient<V>& client, ItemQueue& queue) {
+  std::unique_lock<std::mutex> lock;
+  if constexpr (V == 'A') lock = std::unique_lock(client.state().mxShared);
+  Batch batch = testing::TakeAll(queue);
+  client.state().cvShared.notify_all();
+  return batch;
+}
+
 // Takes the next batch as Take does, but sets the pause step to `next`
 // before the producer can go on, so that its next pause has that step.
 template <char V>
 std::optional<Batch> TakeSettingNextPause(ProducerClient<V>& client,
                                           std::chrono::milliseconds next) {
-  if constexpr (V == 'A') {
-    SharedState<'A'>& s = client.state();
-    std::unique_lock lock(s.mxShared);
-    if (!s.cvShared.wait_for(lock, 5s, [&] { return !s.queue.empty(); })) return std::nullopt;
-    SetPauseUnit(next);
-    Batch batch = testing::TakeAll(s.queue);
-    s.cvShared.notify_all();
-    return batch;
-  } else {
-    const std::optional<ItemQueue*> queue = client.Announced(5s);
-    if (!queue || *queue == nullptr) return std::nullopt;
-    SetPauseUnit(next);
-    Batch batch = testing::TakeAll(**queue);
-    client.state().cvShared.notify_all();
-    return batch;
-  }
+  const std::optional<ItemQueue*> queue = client.Announced(5s);
+  if (!queue || *queue == nullptr) return std::nullopt;
+  SetPauseUnit(next);
+  return TakeBatch(client, **queue);
 }
 
 // After a stop during a pause: waits for what the producer sends last and
@@ -479,15 +477,9 @@ class Squad {
   // client registers one of its own, to run before the library's.
   bool AwaitFirstBatches() {
     for (auto& m : members_) {
-      if constexpr (V == 'A') {
-        SharedState<'A'>& s = m->client.state();
-        std::unique_lock lock(s.mxShared);
-        if (!s.cvShared.wait_for(lock, 10s, [&] { return !s.queue.empty(); })) return false;
-      } else {
-        const std::optional<ItemQueue*> queue = m->client.Announced(10s);
-        if (!queue || *queue == nullptr) return false;
-        m->first_batch = *queue;
-      }
+      const std::optional<ItemQueue*> queue = m->client.Announced(10s);
+      if (!queue || *queue == nullptr) return false;
+      m->first_batch = *queue;
     }
     for (std::size_t i = 0; i < members_.size(); i += 2) {
       Member& m = *members_[i];
@@ -499,16 +491,8 @@ class Squad {
   // Takes each first batch, so that every producer goes into its next pause.
   int TakeFirstBatches() {
     int records = 0;
-    for (auto& m : members_) {
-      ItemQueue* queue = m->first_batch;
-      std::unique_lock<std::mutex> lock;
-      if constexpr (V == 'A') {
-        lock = std::unique_lock(m->client.state().mxShared);
-        queue = &m->client.state().queue;
-      }
-      records += static_cast<int>(testing::TakeAll(*queue).size());
-      m->client.state().cvShared.notify_all();
-    }
+    for (auto& m : members_)
+      records += static_cast<int>(TakeBatch(m->client, *m->first_batch).size());
     return records;
   }
   // Stops members `first`, `first + step`, ...; a member without a callback
