@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <typeinfo>
 
 #include "api/entry_points.h"
 #include "platform/console.h"
@@ -54,6 +56,35 @@ TEST(EntryPoints, UnknownVersionsAreRefusedBeforeAnythingElse) {
         << int(letter);
   }
   EXPECT_EQ(untouched, 12345);
+}
+
+// The dynamic type of what `call` throws, to compare two failures' kinds.
+std::string ThrownTypeOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception& e) {
+    return typeid(e).name();
+  }
+  return "(no exception)";
+}
+
+// A null structure is refused for every letter, before any line is printed
+// and before any thread starts, and in the same way "Unknown version" is;
+// a bad letter wins over a null structure.
+TEST(EntryPoints, NullStructureIsRefusedBeforeAnyLineOrThread) {
+  const std::string null_structure = "Start: the SharedState pointer is null";
+  const std::optional<int> threads_before = testing::ThreadCount();
+  ::testing::internal::CaptureStdout();
+  for (const char letter : {'A', 'B', 'C', 'D', 'E', 'a', 'b', 'c', 'd', 'e'}) {
+    EXPECT_EQ(MessageOf([&] { StartProducer(letter, nullptr); }), null_structure) << letter;
+  }
+  for (const char letter : {'F', '1', ' ', '\0'}) {
+    EXPECT_EQ(MessageOf([&] { StartProducer(letter, nullptr); }), "Unknown version") << int(letter);
+  }
+  EXPECT_EQ(ThrownTypeOf([] { StartProducer('A', nullptr); }),
+            ThrownTypeOf([] { StartProducer('F', nullptr); }));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::ThreadCount(), threads_before);
 }
 
 }  // namespace

@@ -2,7 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
+#include <set>
 #include <sstream>
+#include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "api/entry_points.h"
 #include "producer/producer.h"
@@ -52,6 +58,57 @@ void ExpectValid(const Batch& batch) {
     EXPECT_GE(item->observations.size(), 1u);
     EXPECT_LE(item->observations.size(), 15u);
   }
+}
+
+// Takes the batch that `queue` holds and notifies (A: under mxShared).
+template <char V>
+Batch TakeBatch(ProducerClient<V>& client, ItemQueue& queue) {
+  std::unique_lock<std::mutex> lock;
+  if constexpr (V == 'A') lock = std::unique_lock(client.state().mxShared);
+  Batch batch = testing::TakeAll(queue);
+  client.state().cvShared.notify_all();
+  return batch;
+}
+
+// Takes the next batch as Take does, but sets the pause step to `next`
+// before the producer can go on, so that its next pause has that step.
+template <char V>
+std::optional<Batch> TakeSettingNextPause(ProducerClient<V>& client,
+                                          std::chrono::milliseconds next) {
+  const std::optional<ItemQueue*> queue = client.Announced(5s);
+  if (!queue || *queue == nullptr) return std::nullopt;
+  SetPauseUnit(next);
+  return TakeBatch(client, **queue);
+}
+
+// After a stop during a pause: waits for what the producer sends last and
+// tells whether it is right. A: nothing is sent, but mxShared is free again
+// and nothing was queued. B to D: one more announcement with nothing queued.
+// E: a null buffer, not the emptied one of the batch before.
+template <char V>
+bool TakeLastSignal(ProducerClient<V>& client) {
+  if constexpr (V == 'A') {
+    const std::lock_guard lock(client.state().mxShared);
+    return client.state().queue.empty();
+  } else {
+    const std::optional<ItemQueue*> last = client.Announced(10s);
+    if (!last) return false;
+    if constexpr (V == 'E') return *last == nullptr;
+    return *last != nullptr && (*last)->empty();
+  }
+}
+
+// Time enough for a producer whose batch was taken to be in its next pause:
+// beyond the final wait's re-test interval, for a notification that came
+// before that wait began.
+constexpr auto kIntoThePause = 300ms;
+
+constexpr std::string_view kStopPair = "Loop in DLL broken off\nType a command\n";
+
+long Occurrences(std::string_view text, std::string_view part) {
+  long n = 0;
+  for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 template <class T>
@@ -186,6 +243,68 @@ TYPED_TEST(ProducerTest, TwoProducersOnOneStopSourcePrintTwoPairsOfStopLines) {
   EXPECT_EQ(printed.type_a_command, 2);
 }
 
+// A stop during a pause that follows batches: the last signal still comes
+// (in E a null buffer, told apart from the buffer just emptied), after the
+// stop lines.
+TYPED_TEST(ProducerTest, StopDuringALaterPauseSendsTheLastSignalAfterTheStopLines) {
+  constexpr char kLetter = TestFixture::kLetter;
+  typename TestFixture::Client client;
+  std::jthread producer = TestFixture::Run(client);
+  ASSERT_TRUE(client.Take(5s).has_value());
+  ASSERT_TRUE(TakeSettingNextPause(client, 3000ms).has_value());  // the next pause: 3 to 30 s
+  std::this_thread::sleep_for(kIntoThePause);
+  testing::MustReturnWithin(10s, "request_stop", [&] { client.RequestStop(); });
+  // The lines are out by the time request_stop returns.
+  const std::string at_return = ::testing::internal::GetCapturedStdout();
+  ::testing::internal::CaptureStdout();
+  EXPECT_TRUE(TakeLastSignal(client));
+  testing::MustReturnWithin(10s, "the producer", [&] { producer.join(); });
+  EXPECT_FALSE(client.Signalled());
+  EXPECT_EQ(Occurrences(at_return, kStopPair), 1) << at_return;
+  const Console rest = this->Printed();
+  EXPECT_EQ(rest.broken_off + rest.type_a_command + rest.batches + rest.other, 0) << rest.text;
+  if constexpr (kLetter == 'E') {
+    EXPECT_EQ(Console(at_return).batches, 2);
+  }
+}
+
+// A stop callback of the client's, registered after Start and so run before
+// the library's own, that waits for the producer: A takes mxShared, B to E
+// wait for the last signal. The stop must not hang; the stop lines come
+// once, before the last signal.
+TYPED_TEST(ProducerTest, ClientStopCallbackThatWaitsForTheProducerDoesNotHangTheStop) {
+  constexpr char kLetter = TestFixture::kLetter;
+  typename TestFixture::Client client;
+  std::jthread producer = TestFixture::Run(client);
+  std::atomic<bool> last_signal_right{false};
+  std::string printed_before_signal;
+  // After the first batch, the producer has registered its own callback;
+  // this one comes later and so runs before it. It is registered before
+  // the pause that the stop cuts short begins, so that pause's wake-up runs
+  // first of all.
+  ASSERT_TRUE(client.Take(5s).has_value());
+  const std::stop_callback client_callback(client.source().get_token(), [&] {
+    last_signal_right = TakeLastSignal(client);
+    if constexpr (kLetter != 'A') {
+      printed_before_signal = ::testing::internal::GetCapturedStdout();
+      ::testing::internal::CaptureStdout();
+    }
+  });
+  ASSERT_TRUE(TakeSettingNextPause(client, 3000ms).has_value());
+  std::this_thread::sleep_for(kIntoThePause);
+  testing::MustReturnWithin(10s, "request_stop", [&] { client.RequestStop(); });
+  testing::MustReturnWithin(10s, "the producer", [&] { producer.join(); });
+  EXPECT_TRUE(last_signal_right);
+  const Console rest = this->Printed();
+  if constexpr (kLetter != 'A') {
+    EXPECT_TRUE(printed_before_signal.ends_with(kStopPair)) << printed_before_signal;
+  }
+  const std::string all = printed_before_signal + rest.text;
+  EXPECT_EQ(Occurrences(all, kStopPair), 1) << all;
+  EXPECT_EQ(Occurrences(all, "Loop in DLL broken off"), 1) << all;
+  EXPECT_EQ(Occurrences(all, "Type a command"), 1) << all;
+}
+
 // A client that empties the queue but forgets to notify is still seen, by
 // the final wait's periodic re-test (A re-tests under mxShared on every
 // wake-up and needs the notification).
@@ -303,6 +422,186 @@ TEST(Producers, StopWhileAnnouncingStillHandsOverTheBatch) {
   EXPECT_EQ(printed.batches, 1);
   EXPECT_EQ(printed.records, static_cast<int>(batch.size()));
   EXPECT_EQ(printed.broken_off, 1);
+}
+
+}  // namespace
+}  // namespace tavisor
+
+namespace tavisor {
+namespace {
+
+// Every batch size from 1 to 4 comes up. Batch sizes are drawn evenly, so
+// over 80 batches one size stays away with a chance of about 4 in 10^10.
+TEST(Producers, EveryBatchSizeFromOneToFourOccurs) {
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+  SetPauseUnit(1ms);
+  ::testing::internal::CaptureStdout();
+  testing::ProducerClient<'C'> client;
+  std::set<std::size_t> sizes;
+  {
+    std::jthread producer([&] { RunProducer('C', client.shared()); });
+    for (int i = 0; i < 80; ++i) {
+      const std::optional<Batch> batch = client.Take(5s);
+      ASSERT_TRUE(batch.has_value()) << "batch " << i;
+      sizes.insert(batch->size());
+    }
+    client.RequestStop();
+    client.AbsorbLastSignal();
+  }
+  SetPauseUnit(1000ms);
+  (void)::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(sizes, (std::set<std::size_t>{1, 2, 3, 4}));
+}
+
+// Stopping many producers during their pause, while other threads make
+// records and stop other producers: every producer prints its pair of stop
+// lines exactly once, whole, and sends what it owes after a stop in a
+// pause. Half of the clients take that last signal in a stop callback of
+// their own registered after Start (A: they take mxShared).
+template <char V>
+class Squad {
+ public:
+  explicit Squad(int size) {
+    for (int i = 0; i < size; ++i) members_.push_back(std::make_unique<Member>());
+  }
+  void Launch() {
+    for (auto& m : members_) {
+      m->producer = std::thread([&client = m->client] { RunProducer(V, client.shared()); });
+    }
+  }
+  // Waits for every producer's first batch and leaves it in place. Then
+  // each producer has registered its own stop callback, and every other
+  // client registers one of its own, to run before the library's.
+  bool AwaitFirstBatches() {
+    for (auto& m : members_) {
+      const std::optional<ItemQueue*> queue = m->client.Announced(10s);
+      if (!queue || *queue == nullptr) return false;
+      m->first_batch = *queue;
+    }
+    for (std::size_t i = 0; i < members_.size(); i += 2) {
+      Member& m = *members_[i];
+      m.callback.emplace(m.client.source().get_token(),
+                         [&m] { m.last_signal_right = TakeLastSignal(m.client); });
+    }
+    return true;
+  }
+  // Takes each first batch, so that every producer goes into its next pause.
+  int TakeFirstBatches() {
+    int records = 0;
+    for (auto& m : members_)
+      records += static_cast<int>(TakeBatch(m->client, *m->first_batch).size());
+    return records;
+  }
+  // Stops members `first`, `first + step`, ...; a member without a callback
+  // of its own has its last signal taken here.
+  void Stop(std::size_t first, std::size_t step) {
+    for (std::size_t i = first; i < members_.size(); i += step) {
+      Member& m = *members_[i];
+      m.client.RequestStop();
+      if (!m.callback) m.last_signal_right = TakeLastSignal(m.client);
+    }
+  }
+  // Joins every producer; the number whose last signal was right.
+  int Finish() {
+    int right = 0;
+    for (auto& m : members_) {
+      m->producer.join();
+      right += m->last_signal_right ? 1 : 0;
+    }
+    return right;
+  }
+  int size() const { return static_cast<int>(members_.size()); }
+
+ private:
+  struct Member {
+    ProducerClient<V> client;
+    std::thread producer;
+    std::optional<std::stop_callback<std::function<void()>>> callback;
+    ItemQueue* first_batch = nullptr;
+    std::atomic<bool> last_signal_right{false};
+  };
+  std::vector<std::unique_ptr<Member>> members_;
+};
+
+template <char... Vs>
+struct Wave {
+  explicit Wave(int per_variant) : squads(Squad<Vs>(per_variant)...) {}
+  template <class F>
+  void ForEach(F&& f) {
+    std::apply([&](auto&... squad) { (f(squad), ...); }, squads);
+  }
+  std::tuple<Squad<Vs>...> squads;
+};
+
+constexpr int kStoppers = 4;
+
+TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+#if defined(_WIN32)
+  constexpr int kWaves = 4, kPerVariant = 25;  // threads are slow to come under Wine
+#else
+  constexpr int kWaves = 5, kPerVariant = 80;
+#endif
+  ::testing::internal::CaptureStdout();
+  std::atomic<bool> done{false};
+  std::vector<std::jthread> load;
+  for (int i = 0; i < 2; ++i) {
+    load.emplace_back([&] {
+      while (!done) delete NewRandomItem();
+    });
+  }
+  int producers = 0, records_taken = 0, last_signals_right = 0;
+  for (int w = 0; w < kWaves; ++w) {
+#if defined(__MINGW32__)
+    Wave<'A', 'C', 'D', 'E'> wave(kPerVariant);  // B: see ProducerTest::SetUp
+#else
+    Wave<'A', 'B', 'C', 'D', 'E'> wave(kPerVariant);
+#endif
+    SetPauseUnit(1ms);
+    bool all_announced = true;
+    testing::MustReturnWithin(60s, "a wave's first batches", [&] {
+      wave.ForEach([](auto& squad) { squad.Launch(); });
+      wave.ForEach(
+          [&](auto& squad) { all_announced = squad.AwaitFirstBatches() && all_announced; });
+    });
+    ASSERT_TRUE(all_announced) << "wave " << w;
+    SetPauseUnit(3000ms);  // every next pause lasts 3 to 30 s, unless stopped
+    wave.ForEach([&](auto& squad) { records_taken += squad.TakeFirstBatches(); });
+    std::this_thread::sleep_for(kIntoThePause);
+    testing::MustReturnWithin(60s, "a wave's stops", [&] {
+      std::vector<std::jthread> stoppers;
+      for (int k = 0; k < kStoppers; ++k) {
+        stoppers.emplace_back(
+            [&wave, k] { wave.ForEach([k](auto& squad) { squad.Stop(k, kStoppers); }); });
+      }
+    });
+    testing::MustReturnWithin(60s, "a wave's producers", [&] {
+      wave.ForEach([&](auto& squad) {
+        last_signals_right += squad.Finish();
+        producers += squad.size();
+      });
+    });
+  }
+  done = true;
+  load.clear();
+  SetPauseUnit(1000ms);
+  const std::string text = ::testing::internal::GetCapturedStdout();
+  const Console printed(text);
+  EXPECT_EQ(printed.started, producers);
+  EXPECT_EQ(printed.batches, producers);  // the first batch each, nothing more
+  EXPECT_EQ(printed.records, records_taken);
+  EXPECT_EQ(Occurrences(text, kStopPair), producers);
+  EXPECT_EQ(printed.broken_off, producers);
+  EXPECT_EQ(printed.type_a_command, producers);
+  EXPECT_EQ(printed.other, 0);
+  EXPECT_EQ(last_signals_right, producers);
+  std::printf("%d producers stopped in their pause\n", producers);
 }
 
 }  // namespace

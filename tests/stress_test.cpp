@@ -449,20 +449,6 @@ void DirectCallsSlot(Shared& s, bool test_items) {
   beat.done.store(true);
 }
 
-// Threads of this process right now, where the system tells.
-std::optional<int> ThreadCount() {
-#if defined(__linux__)
-  int count = 0;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end;
-       it.increment(ec)) {
-    ++count;
-  }
-  if (!ec) return count;
-#endif
-  return std::nullopt;
-}
-
 // What the producers printed.
 struct ConsoleCounts {
   long started = 0, batches = 0, records = 0, broken_off = 0, type_a_command = 0, other = 0;
@@ -506,7 +492,7 @@ TEST(Stress, ProducersClientsAndRandomStopsLoseNothingAndNeverHang) {
   // A first thread, started and joined, brings up whatever threads the
   // runtime (a sanitizer) adds, so that the count below is the baseline.
   std::thread([] {}).join();
-  const std::optional<int> baseline_threads = ThreadCount();
+  const std::optional<int> baseline_threads = testing::ThreadCount();
 
   SetPauseUnit(kPauseUnit);
   ::testing::internal::CaptureStdout();
@@ -538,7 +524,7 @@ TEST(Stress, ProducersClientsAndRandomStopsLoseNothingAndNeverHang) {
     // producers must follow.
     Heartbeat& beat = s.watchdog.Add("detached producers");
     beat.Beat("waiting for detached producers to end");
-    while (baseline_threads && ThreadCount().value_or(0) > *baseline_threads + 1) {
+    while (baseline_threads && testing::ThreadCount().value_or(0) > *baseline_threads + 1) {
       std::this_thread::sleep_for(5ms);
     }
     beat.done.store(true);

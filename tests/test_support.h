@@ -1,13 +1,19 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace tavisor::testing {
 
@@ -99,5 +105,37 @@ inline std::string MessageOf(const std::function<void()>& call) {
 
 // The directory of the bundled reference lists.
 inline std::filesystem::path BundledData() { return TAVISOR_DATA_DIR; }
+
+// Runs `call` on a thread of its own and waits up to `bound` for it. A call
+// still blocked by then is a hang: the test cannot join the thread nor let
+// it outlive the objects it uses, so it ends the process with a report.
+inline void MustReturnWithin(std::chrono::seconds bound, const char* what,
+                             const std::function<void()>& call) {
+  std::packaged_task<void()> task(call);
+  std::future<void> returned = task.get_future();
+  std::thread runner(std::move(task));
+  if (returned.wait_for(bound) != std::future_status::ready) {
+    std::fprintf(stderr, "HANG: %s did not return within %lld s\n", what,
+                 static_cast<long long>(bound.count()));
+    std::fflush(stderr);
+    std::abort();
+  }
+  runner.join();
+  returned.get();
+}
+
+// Threads of this process right now, where the system tells.
+inline std::optional<int> ThreadCount() {
+#if defined(__linux__)
+  int count = 0;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end;
+       it.increment(ec)) {
+    ++count;
+  }
+  if (!ec) return count;
+#endif
+  return std::nullopt;
+}
 
 }  // namespace tavisor::testing

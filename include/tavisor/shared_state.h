@@ -10,12 +10,31 @@
 //
 // Every variant begins with `stoken`, taken from a std::stop_source that the
 // client keeps. A producer runs until a stop is requested on that source:
-//   * "Loop in DLL broken off" and "Type a command" are printed on the
-//     thread that calls request_stop(), inside the call;
+//   * "Loop in DLL broken off" and "Type a command" are printed once per
+//     producer, one right after the other, and are out when request_stop()
+//     returns (a producer started after the stop prints them as it starts).
+//     Usually the thread that calls request_stop() prints them, inside the
+//     call. The producer's own thread prints them instead when it gets to
+//     its end before the library's stop callback has begun: request_stop()
+//     runs stop callbacks newest first, so the wake-up of a pause or wait,
+//     and any stop callback of yours registered after Start, go before it.
+//     Such a callback of yours may take mxShared (A) or wait for the last
+//     signal that a stop during a pause brings (B to E): the producer frees
+//     mxShared first, then prints the lines, then sends its last signal,
+//     and never waits for your callback.
+//     Only if it was registered during a pause does that pause run to its
+//     end (at most 10 s) first, as its wake-up then comes after your
+//     callback;
 //   * a producer pausing between batches (1 to 10 s) wakes at once and ends;
-//     variants B to E send one last signal first (see each layout);
+//     variants B to E send one last signal first (see each layout), after
+//     the two lines;
 //   * a producer waiting for its batch to be taken ends without a signal;
 //   * a batch already being made is finished and announced first.
+//
+// Start(letter, nullptr) throws ("Start: the SharedState pointer is null")
+// and starts nothing; a letter other than A to E is refused first ("Unknown
+// version"). Any other address must be that of a live structure of the
+// letter's layout: the library cannot check it.
 //
 // Each variant's cycle: pause 1 to 10 s; append 1 to 4 new Item* to the
 // queue (they belong to the client from then on; delete each); announce the

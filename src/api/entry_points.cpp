@@ -79,7 +79,12 @@ void StartProducer(char version, void* shared) {
   // Only the ASCII letters change case, as in the "C" locale.
   const char letter =
       (version >= 'a' && version <= 'z') ? static_cast<char>(version - 'a' + 'A') : version;
+  // The letter is checked first, so a bad letter is "Unknown version"
+  // whatever the address; then the address, before anything else: a null
+  // structure would only crash the producer thread. Other bad addresses
+  // cannot be told from good ones.
   if (letter < 'A' || letter > 'E') ThrowFailure("Unknown version");
+  if (shared == nullptr) ThrowFailure("Start: the SharedState pointer is null");
   RequireLists();
   LaunchProducer(letter, shared);
 }

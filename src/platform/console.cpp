@@ -33,17 +33,31 @@ void SetConsoleOutputCodePage(unsigned code_page) { stand_in_code_page.store(cod
 
 #endif
 
+namespace {
+
+// The whole text goes out in one write, so that its lines stay whole next
+// to lines that other threads, the client's among them, write at the same
+// time; the lock keeps the library's own lines apart on any stream.
+void WriteWhole(const std::string& text) {
+  static std::mutex console_mutex;
+  std::lock_guard lock(console_mutex);
+  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+  std::cout.flush();
+}
+
+}  // namespace
+
 void WriteConsoleLine(std::string_view first, std::string_view second) {
-  // The whole line goes out in one write, so that it stays whole next to
-  // lines that other threads, the client's among them, write at the same
-  // time; the lock keeps the library's own lines apart on any stream.
   std::string line;
   line.reserve(first.size() + second.size() + 1);
   line.append(first).append(second).push_back('\n');
-  static std::mutex console_mutex;
-  std::lock_guard lock(console_mutex);
-  std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
-  std::cout.flush();
+  WriteWhole(line);
+}
+
+void WriteConsoleLines(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (const std::string_view line : lines) text.append(line).push_back('\n');
+  WriteWhole(text);
 }
 
 }  // namespace tavisor::platform

@@ -2,6 +2,7 @@
 // written to standard output.
 #pragma once
 
+#include <initializer_list>
 #include <string_view>
 
 namespace tavisor::platform {
@@ -15,5 +16,9 @@ void SetConsoleOutputCodePage(unsigned code_page);
 // Writes `first`, `second` and an end of line to standard output and
 // flushes. Lines written by several threads at once stay whole.
 void WriteConsoleLine(std::string_view first, std::string_view second = {});
+
+// Writes each of `lines` with an end of line, all together and flushed
+// once: no other thread's line comes between them.
+void WriteConsoleLines(std::initializer_list<std::string_view> lines);
 
 }  // namespace tavisor::platform

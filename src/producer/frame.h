@@ -41,7 +41,10 @@ void RunFrame(State& shared) {
     auto cycle_lock = variant.BeginCycle();
     PauseBeforeBatch(stop);
     if (stop.stop_requested()) {
-      notice.AwaitPrinted();
+      // A: the client's mutex goes first; a stop callback of the client's
+      // may be waiting for it. Then the stop lines, then the last signal.
+      if (cycle_lock) cycle_lock.unlock();
+      notice.EnsurePrinted();
       variant.SignalStopAfterPause();
       return;
     }
@@ -56,7 +59,7 @@ void RunFrame(State& shared) {
     variant.Announce();
     variant.AwaitConsumption(cycle_lock, stop);
   }
-  notice.AwaitPrinted();
+  notice.EnsurePrinted();
 }
 
 }  // namespace tavisor

@@ -4,17 +4,21 @@
 
 namespace tavisor {
 
-void StopNotice::operator()() {
-  platform::WriteConsoleLine("Loop in DLL broken off");
-  platform::WriteConsoleLine("Type a command");
+void StopNotice::PrintOnce() {
+  {
+    std::unique_lock lock(mutex_);
+    if (progress_ != Progress::kNotBegun) {
+      // The other side claimed the pair first; it only prints.
+      printed_cv_.wait(lock, [this] { return progress_ == Progress::kPrinted; });
+      return;
+    }
+    progress_ = Progress::kPrinting;
+  }
+  // One write for both lines, so that no other line comes between them.
+  platform::WriteConsoleLines({"Loop in DLL broken off", "Type a command"});
   std::lock_guard lock(mutex_);
-  printed_ = true;
+  progress_ = Progress::kPrinted;
   printed_cv_.notify_all();
-}
-
-void StopNotice::AwaitPrinted() {
-  std::unique_lock lock(mutex_);
-  printed_cv_.wait(lock, [this] { return printed_; });
 }
 
 }  // namespace tavisor

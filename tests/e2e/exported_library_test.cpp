@@ -2,7 +2,11 @@
 // the way a client does, with the real 1 to 10 s pauses.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <stop_token>
 
 #include "../producer_client.h"
 #include "../test_support.h"
@@ -35,6 +39,13 @@ TEST(ExportedLibrary, FollowsTheCallingOrder) {
   int untouched = 7;
   EXPECT_EQ(MessageOf([&] { lib.Start('f', &untouched); }), "Unknown version");
   EXPECT_EQ(untouched, 7);
+  // No structure at all: refused before any line or thread; a bad letter
+  // still comes first.
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(MessageOf([&] { lib.Start('a', nullptr); }), "Start: the SharedState pointer is null");
+  EXPECT_EQ(MessageOf([&] { lib.Start('E', nullptr); }), "Start: the SharedState pointer is null");
+  EXPECT_EQ(MessageOf([&] { lib.Start('f', nullptr); }), "Unknown version");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 template <class T>
@@ -75,7 +86,7 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
   EXPECT_NE(stop_lines.find("Generator in DLL started\n"), std::string::npos);
   EXPECT_NE(stop_lines.find(std::to_string(batch->size()) + " items generated\n"),
             std::string::npos);
-  // Printed inside request_stop, on this thread.
+  // Out by the time request_stop returns.
   EXPECT_TRUE(stop_lines.ends_with("Loop in DLL broken off\nType a command\n")) << stop_lines;
   if constexpr (kLetter != 'A') {
     const std::optional<testing::Batch> last = client.Take(2s);
@@ -85,6 +96,44 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
   // The library gives no signal once the producer has returned: give it a
   // moment before the structure goes and the library is unloaded.
   std::this_thread::sleep_for(200ms);
+}
+
+// A stop callback of the client's, registered after Start, that takes
+// mxShared, and a stop during the pause: the producer frees mxShared, the
+// stop returns, and the stop lines come once.
+TEST(ExportedLibrary, ClientStopCallbackTakingTheMutexDoesNotHangTheStop) {
+  const Library lib(TAVISOR_LIBRARY_PATH);
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    lib.Initialize();
+  }
+  testing::ProducerClient<'A'> client;
+  SharedState<'A'>& s = client.state();
+  std::atomic<bool> callback_took_the_mutex{false};
+  std::optional<std::stop_callback<std::function<void()>>> callback;
+  ::testing::internal::CaptureStdout();
+  lib.Start('A', client.shared());
+  {
+    std::unique_lock lock(s.mxShared);
+    ASSERT_TRUE(s.cvShared.wait_for(lock, 12s, [&] { return !s.queue.empty(); }));
+    // Now, before the next pause begins: so that pause's wake-up runs first,
+    // then this callback, then the library's.
+    callback.emplace(client.source().get_token(), [&] {
+      const std::lock_guard taken(s.mxShared);
+      callback_took_the_mutex = true;
+    });
+    testing::TakeAll(s.queue);
+    s.cvShared.notify_all();
+  }
+  std::this_thread::sleep_for(300ms);  // the producer is in its next pause
+  testing::MustReturnWithin(5s, "request_stop", [&] { client.RequestStop(); });
+  EXPECT_TRUE(callback_took_the_mutex);
+  // The library gives no end signal: let the producer finish before the
+  // structure goes and the library is unloaded.
+  std::this_thread::sleep_for(200ms);
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(printed.ends_with("Loop in DLL broken off\nType a command\n")) << printed;
+  EXPECT_EQ(printed.find("Loop in DLL broken off"), printed.rfind("Loop in DLL broken off"));
 }
 
 }  // namespace
