@@ -28,10 +28,11 @@ std::string ReadFailed(const char* file, std::size_t line_number) {
 // Reads every line of `file` into `append`. Returns an empty string, or the
 // failure that ended the load; lines before it stay appended.
 template <class AppendLine>
-std::string ReadListFile(const std::filesystem::path& directory, const char* file,
-                         AppendLine append) {
-  LineReader reader(directory / file, kMaximumLineLength);
-  if (!reader.IsOpen()) return UnableToOpen(file);
+std::string ReadListFile(const OpenListFile& open, const char* file, AppendLine append) {
+  const std::unique_ptr<ByteSource> source = open(file);
+  if (source == nullptr) return UnableToOpen(file);
+  LineReader reader(*source, kMaximumLineLength);
+  if (!reader.IsReadable()) return UnableToOpen(file);
   for (std::size_t line_number = 1;; ++line_number) {
     std::string_view line;
     switch (reader.Next(line)) {
@@ -91,7 +92,12 @@ BirdInfo ParseBirdLine(std::string_view line) {
 }
 
 std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::path& directory) {
-  std::string failure = ReadListFile(directory, kEstonianBirdsFile, [&](std::string_view line) {
+  return LoadReferenceLists(
+      lists, [&directory](const char* file) { return OpenFileSource(directory / file); });
+}
+
+std::string LoadReferenceLists(ReferenceLists& lists, const OpenListFile& open) {
+  std::string failure = ReadListFile(open, kEstonianBirdsFile, [&](std::string_view line) {
     lists.birds.push_back(ParseBirdLine(line));
   });
   if (!failure.empty()) return failure;
@@ -100,7 +106,7 @@ std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::pat
            " is corrupted, number of species cannot be less than " +
            std::to_string(kMinimumSpecies);
   }
-  failure = ReadListFile(directory, kEstonianCommunitiesFile,
+  failure = ReadListFile(open, kEstonianCommunitiesFile,
                          [&](std::string_view line) { lists.communities.emplace_back(line); });
   if (!failure.empty()) return failure;
   if (lists.communities.size() < kMinimumCommunities) {

@@ -3,8 +3,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "refdata/line_reader.h"
 
 namespace tavisor {
 
@@ -38,5 +42,12 @@ BirdInfo ParseBirdLine(std::string_view line);
 // success, otherwise the message of the failure; entries appended before a
 // failure stay in the lists.
 std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::path& directory);
+
+// Opens a list file by its name (kEstonianBirdsFile, kEstonianCommunitiesFile);
+// null when it cannot be opened.
+using OpenListFile = std::function<std::unique_ptr<ByteSource>(const char* file)>;
+
+// The same load, with the files opened by `open`.
+std::string LoadReferenceLists(ReferenceLists& lists, const OpenListFile& open);
 
 }  // namespace tavisor
