@@ -1,5 +1,8 @@
 #include "refdata/reference_lists.h"
 
+#include <atomic>
+#include <mutex>
+
 #include "refdata/line_reader.h"
 
 namespace tavisor {
@@ -52,9 +55,57 @@ std::string ReadListFile(const OpenListFile& open, const char* file, AppendLine 
 
 }  // namespace
 
-ReferenceLists& LibraryLists() {
-  static ReferenceLists lists;
-  return lists;
+namespace {
+
+struct LibraryStore {
+  std::mutex loading;  // one load at a time
+  ReferenceLists all;  // every entry of every load
+  std::unique_ptr<const ReferenceLists> drawn;
+};
+
+LibraryStore& Store() {
+  static LibraryStore store;
+  return store;
+}
+
+// Null until the library's lists first hold the minimums; from then on the
+// same list, which only the library's unloading frees.
+std::atomic<const ReferenceLists*> published_drawn{nullptr};
+
+void PublishDrawnOnce(LibraryStore& store) {
+  if (store.drawn != nullptr || store.all.birds.size() < kMinimumSpecies ||
+      store.all.communities.size() < kMinimumCommunities) {
+    return;
+  }
+  auto drawn = std::make_unique<ReferenceLists>();
+  drawn->birds.assign(store.all.birds.begin(), store.all.birds.begin() + kMinimumSpecies);
+  drawn->communities.assign(store.all.communities.begin(),
+                            store.all.communities.begin() + kMinimumCommunities);
+  store.drawn = std::move(drawn);
+  published_drawn.store(store.drawn.get(), std::memory_order_release);
+}
+
+}  // namespace
+
+void UpdateLibraryLists(const std::function<void(ReferenceLists&)>& load) {
+  LibraryStore& store = Store();
+  const std::lock_guard lock(store.loading);
+  load(store.all);
+  PublishDrawnOnce(store);
+}
+
+void ReadLibraryLists(const std::function<void(const ReferenceLists&)>& read) {
+  LibraryStore& store = Store();
+  const std::lock_guard lock(store.loading);
+  read(store.all);
+}
+
+const ReferenceLists& DrawnLists() {
+  if (const ReferenceLists* drawn = published_drawn.load(std::memory_order_acquire)) {
+    return *drawn;
+  }
+  static const ReferenceLists none;
+  return none;
 }
 
 BirdInfo ParseBirdLine(std::string_view line) {
