@@ -14,6 +14,10 @@
 #include "refdata/reference_lists.h"
 #include "test_support.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace tavisor::bench {
 namespace {
 
@@ -72,6 +76,34 @@ void BM_InitializeMillionLines(benchmark::State& state) {
   LoadFreshLists(state, generated.path());
 }
 BENCHMARK(BM_InitializeMillionLines)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Bytes of the heap in use, as the C library counts them (large blocks are
+// mapped on their own); 0 where it cannot tell.
+double HeapInUse() {
+#if defined(__GLIBC__)
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<double>(info.uordblks + info.hblkhd);
+#else
+  return 0;
+#endif
+}
+
+// Initialize again and again on the bundled lists, as a client may while
+// records are made: every reload appends both lists behind the earlier
+// loads. A fixed 300 reloads, since the lists grow with each; reports the
+// time of one reload and what it adds to the heap for good.
+void BM_Reload(benchmark::State& state) {
+  const testing::WorkingDirectory in_data(kBundledDataDir);
+  InitializeLibrary();  // the first load publishes what records draw from
+  const double heap_before = HeapInUse();
+  for (auto _ : state) InitializeLibrary();
+  const double reloads = static_cast<double>(state.iterations());
+  state.counters["heap_bytes_per_reload"] = (HeapInUse() - heap_before) / reloads;
+  ReadLibraryLists([&](const ReferenceLists& lists) {
+    state.counters["species_held"] = static_cast<double>(lists.birds.size());
+  });
+}
+BENCHMARK(BM_Reload)->Iterations(300)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tavisor::bench

@@ -33,15 +33,18 @@ std::string CommunityLineTooLong(int line) {
          " is longer than 255 characters";
 }
 
-// Every byte value in order, 500 times: lines split at byte 10 (line feed),
-// so all lines but the first and the last are exactly 255 bytes long.
-std::string AllByteValues() {
+// Every byte value in order but `left_out`, 500 times: lines split at byte
+// 10 (line feed). Text mode ends the file at the first byte 26 (Ctrl-Z).
+std::string AllByteValues(int left_out = -1) {
   std::string text;
   for (int round = 0; round < 500; ++round) {
-    for (int b = 0; b < 256; ++b) text.push_back(static_cast<char>(b));
+    for (int b = 0; b < 256; ++b) {
+      if (b != left_out) text.push_back(static_cast<char>(b));
+    }
   }
   return text;
 }
+std::string AllByteValuesButCtrlZ() { return AllByteValues(0x1A); }
 
 // What stands in the directory under a list's file name. Contents are made
 // only when a case runs, so the big ones cost nothing at test discovery.
@@ -166,16 +169,26 @@ const BadInputCase kBadInputCases[] = {
        EXPECT_EQ(lists.communities[from], " \t ");
        EXPECT_EQ(lists.communities.back(), " \t ");
      }},
-    {"binary_community_file",
+    {"binary_community_file_ends_at_ctrl_z",
      GoodBirds(),
-     Bytes(AllByteValues),
-     {"", 414, 501},
-     {"", 414, 501},
+     Bytes([] { return AllByteValues(); }),
+     {kNoCommunities, 414, 2},
+     {"", 414, 2},
      [](const ReferenceLists& lists, std::size_t, std::size_t from) {
        const std::string all = AllByteValues();
        EXPECT_EQ(lists.communities[from], all.substr(0, 10));
-       EXPECT_EQ(lists.communities[from + 1], all.substr(11, 255));
-       EXPECT_EQ(lists.communities.back(), all.substr(11, 245));
+       EXPECT_EQ(lists.communities[from + 1], all.substr(11, 15));  // bytes 11 to 25
+     }},
+    {"binary_community_file_without_ctrl_z",
+     GoodBirds(),
+     Bytes(AllByteValuesButCtrlZ),
+     {"", 414, 501},
+     {"", 414, 501},
+     [](const ReferenceLists& lists, std::size_t, std::size_t from) {
+       const std::string all = AllByteValuesButCtrlZ();
+       EXPECT_EQ(lists.communities[from], all.substr(0, 10));
+       EXPECT_EQ(lists.communities[from + 1], all.substr(10 + 1, 254));
+       EXPECT_EQ(lists.communities.back(), all.substr(10 + 1, 244));
      }},
     {"nul_bytes_only_bird_file",
      Bytes([] { return std::string(1000, '\0'); }),

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "api/entry_points.h"
 #include "platform/console.h"
 #include "refdata/reference_lists.h"
@@ -118,6 +120,25 @@ INSTANTIATE_TEST_SUITE_P(
                  CommunityLines(79, false),
                  "File \"Eesti linnud.txt\" is corrupted, line 17 is longer than 255 characters",
                  16, 0},
+        LoadCase{"last_bird_line_of_255_without_break",
+                 BirdLines(414, true) + std::string(255, 'x'), CommunityLines(79, false), "", 415,
+                 79},
+        LoadCase{"last_bird_line_of_256_without_break",
+                 BirdLines(414, true) + std::string(256, 'x'), CommunityLines(79, false),
+                 "File \"Eesti linnud.txt\" is corrupted, line 415 is longer than 255 characters",
+                 414, 0},
+        LoadCase{
+            "ctrl_z_ends_the_bird_file",
+            BirdLines(414, false) + "\x1A" + std::string(300, 'x') + "\r\n" + BirdLines(5, false),
+            CommunityLines(79, false), "", 414, 79},
+        LoadCase{"ctrl_z_after_a_final_break_gives_an_empty_line",
+                 BirdLines(413, true) + "\x1A" + BirdLines(5, false), CommunityLines(79, false), "",
+                 414, 79},
+        LoadCase{"ctrl_z_cuts_the_species_short",
+                 BirdLines(413, false) + "\x1A\r\n" + BirdLines(5, false),
+                 CommunityLines(79, false), kNoSpecies, 413, 0},
+        LoadCase{"ctrl_z_as_first_byte_gives_an_empty_file", BirdLines(414, false),
+                 "\x1A" + CommunityLines(79, false), kNoCommunities, 414, 1},
         LoadCase{"long_community_line", BirdLines(414, false),
                  CommunityLines(3, true) + std::string(300, 'v'),
                  "File \"Eesti omavalitsused.txt\" is corrupted, line 4 is longer than 255 "
@@ -142,6 +163,93 @@ TEST(LoadReferenceLists, LineOf255CharactersFitsAnd256DoNot) {
         EXPECT_NE(failure.find("line 1 is longer than 255"), std::string::npos) << failure;
       }
     }
+  }
+}
+
+// A Ctrl-Z byte ends the file as in Windows text mode: the line it
+// interrupts is the last line, and nothing behind it is read.
+struct CtrlZCase {
+  const char* label;
+  std::string communities;
+  std::size_t count;
+  std::string last;
+};
+
+class CtrlZTest : public ::testing::TestWithParam<CtrlZCase> {};
+
+TEST_P(CtrlZTest, EndsTheFile) {
+  const CtrlZCase& c = GetParam();
+  TempDir dir;
+  WriteLists(dir, BirdLines(414, false), c.communities);
+  ReferenceLists lists;
+  EXPECT_EQ(LoadReferenceLists(lists, dir.path()), "");
+  ASSERT_EQ(lists.communities.size(), c.count);
+  EXPECT_EQ(lists.communities.back(), c.last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CtrlZTest,
+    ::testing::Values(
+        CtrlZCase{"in_the_middle_of_a_line", CommunityLines(79, false) + "\x1A tail\r\nVald x", 79,
+                  "Vald 78"},
+        CtrlZCase{"right_after_a_final_break", CommunityLines(79, true) + "\x1A", 80, ""},
+        CtrlZCase{"lines_behind_it_are_not_read",
+                  CommunityLines(79, true) + "\x1A\r\n" + CommunityLines(5, false) + "\x1A", 80,
+                  ""},
+        CtrlZCase{"behind_a_lone_cr_the_cr_stays", CommunityLines(79, false) + "\r\x1A\n", 79,
+                  "Vald 78\r"},
+        CtrlZCase{"hides_an_over_long_line",
+                  CommunityLines(79, false) + "\x1A" + std::string(1000, 'v'), 79, "Vald 78"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// 79 municipalities, then filler lines, up to `bytes_left` bytes before the
+// end of the loader's first read block.
+struct FirstBlock {
+  std::string text;
+  std::size_t lines;
+};
+FirstBlock FirstBlockBut(std::size_t bytes_left) {
+  FirstBlock block{CommunityLines(79, true), 79};
+  while (block.text.size() + bytes_left < kReadBlockSize) {
+    const std::size_t room = kReadBlockSize - bytes_left - block.text.size();
+    block.text += std::string(std::min<std::size_t>(room - 1, 200), 'p') + "\n";
+    ++block.lines;
+  }
+  return block;
+}
+
+// A 255-character line whose CR is the last byte of a read block and whose
+// LF is the first byte of the next one.
+TEST(LoadReferenceLists, CrlfAcrossTheReadBlockBoundaryKeepsTheLine) {
+  const std::string line(kMaximumLineLength, 'w');
+  const FirstBlock block = FirstBlockBut(line.size() + 1);
+  const std::string text = block.text + line + "\r\n" + CommunityLines(2, false);
+  ASSERT_EQ(text[kReadBlockSize - 1], '\r');
+  ASSERT_EQ(text[kReadBlockSize], '\n');
+  TempDir dir;
+  WriteLists(dir, BirdLines(414, false), text);
+  ReferenceLists lists;
+  ASSERT_EQ(LoadReferenceLists(lists, dir.path()), "");
+  ASSERT_EQ(lists.communities.size(), block.lines + 3);
+  EXPECT_EQ(lists.communities[block.lines], line);
+  EXPECT_EQ(lists.communities[block.lines + 1], "Vald 0");
+}
+
+// A Ctrl-Z in the second read block, in a line that begins there or in the
+// first block.
+TEST(LoadReferenceLists, CtrlZBehindTheFirstReadBlockEndsTheFile) {
+  for (const std::size_t bytes_left : {0u, 4u}) {
+    SCOPED_TRACE(::testing::Message() << "line begins " << bytes_left << " bytes before the end");
+    const FirstBlock block = FirstBlockBut(bytes_left);
+    const std::string last = std::string(bytes_left + 3, 'V');
+    TempDir dir;
+    WriteLists(
+        dir, BirdLines(414, false),
+        block.text + last + "\x1A" + std::string(300, 'x') + "\n" + CommunityLines(3, false));
+    ReferenceLists lists;
+    ASSERT_EQ(LoadReferenceLists(lists, dir.path()), "");
+    ASSERT_EQ(lists.communities.size(), block.lines + 1);
+    EXPECT_EQ(lists.communities.back(), last);
   }
 }
 

@@ -482,7 +482,7 @@ TEST(Stress, ProducersClientsAndRandomStopsLoseNothingAndNeverHang) {
     InitializeLibrary();
   }
   Shared s;
-  s.rules = std::make_unique<RecordRules>(LibraryLists());
+  s.rules = std::make_unique<RecordRules>(DrawnLists());
   const int seconds = StressSeconds();
   const unsigned seed = std::random_device{}();
   std::printf("stress: %d s, seed %u, pause unit %lld ms\n", seconds, seed,

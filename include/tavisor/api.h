@@ -15,7 +15,9 @@ extern "C" {
 
 // Loads "Eesti linnud.txt" and "Eesti omavalitsused.txt" from the current
 // working directory and switches the console output to code page 1252.
-// Must return normally before the first GetItem or Start.
+// Must return normally before the first GetItem or Start. May be called
+// again, from any thread, also while records are being made: each call
+// appends both files to the lists again.
 TAVISOR_API void Initialize();
 
 // A new random record; the caller owns it and deletes it.

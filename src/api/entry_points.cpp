@@ -52,8 +52,10 @@ void LoadListsForInitialize(ReferenceLists& lists, const std::filesystem::path& 
 bool ListsReady() { return lists_ready.load(std::memory_order_acquire); }
 
 void InitializeLibrary() {
-  // The file names are relative: they are looked up in the working directory.
-  LoadListsForInitialize(LibraryLists(), {});
+  // The file names are relative: they are looked up in the working
+  // directory. Records may be made meanwhile: they read what the lists
+  // publish, never what a load is appending to.
+  UpdateLibraryLists([](ReferenceLists& lists) { LoadListsForInitialize(lists, {}); });
   // A failed later call leaves the lists as they were, still complete, so
   // the flag stays set once a load has succeeded.
   lists_ready.store(true, std::memory_order_release);

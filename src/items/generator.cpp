@@ -127,7 +127,7 @@ class DataItemGenerator {
   }
 };
 
-DataItem::DataItem() : DataItem(LibraryLists()) {}
+DataItem::DataItem() : DataItem(DrawnLists()) {}
 
 DataItem::DataItem(const ReferenceLists& lists) {
   try {

@@ -1,44 +1,85 @@
 #include "refdata/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavisor {
 
 namespace {
-constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-#if defined(_WIN32)
-  // _wfopen shares the file for reading and writing with other processes.
-  return ::_wfopen(path.c_str(), L"rb");
-#else
-  return std::fopen(path.c_str(), "rb");
-#endif
-}
+// Text mode's end-of-file mark.
+constexpr char kCtrlZ = '\x1A';
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  ~FileSource() override { std::fclose(file_); }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  std::size_t Read(char* into, std::size_t size) override {
+    return std::fread(into, 1, size, file_);
+  }
+  bool Failed() const override { return std::ferror(file_) != 0; }
+
+ private:
+  std::FILE* file_;
+};
+
+class InMemorySource final : public ByteSource {
+ public:
+  InMemorySource(std::string_view bytes, std::size_t most_per_read)
+      : rest_(bytes), most_per_read_(most_per_read) {}
+
+  std::size_t Read(char* into, std::size_t size) override {
+    const std::size_t n = std::min({size, most_per_read_, rest_.size()});
+    if (n > 0) std::memcpy(into, rest_.data(), n);
+    rest_.remove_prefix(n);
+    return n;
+  }
+  bool Failed() const override { return false; }
+
+ private:
+  std::string_view rest_;
+  std::size_t most_per_read_;
+};
+
 }  // namespace
 
-LineReader::LineReader(const std::filesystem::path& path, std::size_t max_length)
-    : file_(OpenForReading(path)), max_length_(max_length) {
-  if (file_ == nullptr) return;
-  buffer_.resize(kBufferSize);
-  // A path that opens but cannot be read (a directory, for one) counts as a
-  // file that cannot be opened.
-  if (!Refill() && read_error_) {
-    std::fclose(file_);
-    file_ = nullptr;
-  }
+std::unique_ptr<ByteSource> OpenFileSource(const std::filesystem::path& path) {
+#if defined(_WIN32)
+  // _wfopen shares the file for reading and writing with other processes.
+  std::FILE* file = ::_wfopen(path.c_str(), L"rb");
+#else
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+  if (file == nullptr) return nullptr;
+  return std::make_unique<FileSource>(file);
 }
 
-LineReader::~LineReader() {
-  if (file_ != nullptr) std::fclose(file_);
+std::unique_ptr<ByteSource> MemorySource(std::string_view bytes, std::size_t most_per_read) {
+  return std::make_unique<InMemorySource>(bytes, most_per_read);
+}
+
+LineReader::LineReader(ByteSource& source, std::size_t max_length)
+    : source_(source),
+      max_length_(max_length),
+      buffer_(std::make_unique_for_overwrite<char[]>(kReadBlockSize)) {
+  readable_ = Refill() || !read_error_;
 }
 
 bool LineReader::Refill() {
   begin_ = 0;
-  end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  if (end_ < buffer_.size()) {
+  end_ = source_.Read(buffer_.get(), kReadBlockSize);
+  if (end_ == 0) {
     at_eof_ = true;
-    read_error_ = std::ferror(file_) != 0;
+    read_error_ = source_.Failed();
+  }
+  // Nothing behind a Ctrl-Z is read, a read error there included.
+  if (const void* mark = std::memchr(buffer_.get(), kCtrlZ, end_)) {
+    end_ = static_cast<std::size_t>(static_cast<const char*>(mark) - buffer_.get());
+    at_eof_ = true;
+    read_error_ = false;
   }
   return end_ > 0;
 }
@@ -46,7 +87,7 @@ bool LineReader::Refill() {
 LineReader::Status LineReader::Next(std::string_view& line) {
   carry_.clear();
   for (;;) {
-    const char* start = buffer_.data() + begin_;
+    const char* start = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     const auto* newline = static_cast<const char*>(std::memchr(start, '\n', available));
     if (newline != nullptr) {

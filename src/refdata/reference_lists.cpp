@@ -1,5 +1,8 @@
 #include "refdata/reference_lists.h"
 
+#include <atomic>
+#include <mutex>
+
 #include "refdata/line_reader.h"
 
 namespace tavisor {
@@ -28,10 +31,11 @@ std::string ReadFailed(const char* file, std::size_t line_number) {
 // Reads every line of `file` into `append`. Returns an empty string, or the
 // failure that ended the load; lines before it stay appended.
 template <class AppendLine>
-std::string ReadListFile(const std::filesystem::path& directory, const char* file,
-                         AppendLine append) {
-  LineReader reader(directory / file, kMaximumLineLength);
-  if (!reader.IsOpen()) return UnableToOpen(file);
+std::string ReadListFile(const OpenListFile& open, const char* file, AppendLine append) {
+  const std::unique_ptr<ByteSource> source = open(file);
+  if (source == nullptr) return UnableToOpen(file);
+  LineReader reader(*source, kMaximumLineLength);
+  if (!reader.IsReadable()) return UnableToOpen(file);
   for (std::size_t line_number = 1;; ++line_number) {
     std::string_view line;
     switch (reader.Next(line)) {
@@ -51,9 +55,57 @@ std::string ReadListFile(const std::filesystem::path& directory, const char* fil
 
 }  // namespace
 
-ReferenceLists& LibraryLists() {
-  static ReferenceLists lists;
-  return lists;
+namespace {
+
+struct LibraryStore {
+  std::mutex loading;  // one load at a time
+  ReferenceLists all;  // every entry of every load
+  std::unique_ptr<const ReferenceLists> drawn;
+};
+
+LibraryStore& Store() {
+  static LibraryStore store;
+  return store;
+}
+
+// Null until the library's lists first hold the minimums; from then on the
+// same list, which only the library's unloading frees.
+std::atomic<const ReferenceLists*> published_drawn{nullptr};
+
+void PublishDrawnOnce(LibraryStore& store) {
+  if (store.drawn != nullptr || store.all.birds.size() < kMinimumSpecies ||
+      store.all.communities.size() < kMinimumCommunities) {
+    return;
+  }
+  auto drawn = std::make_unique<ReferenceLists>();
+  drawn->birds.assign(store.all.birds.begin(), store.all.birds.begin() + kMinimumSpecies);
+  drawn->communities.assign(store.all.communities.begin(),
+                            store.all.communities.begin() + kMinimumCommunities);
+  store.drawn = std::move(drawn);
+  published_drawn.store(store.drawn.get(), std::memory_order_release);
+}
+
+}  // namespace
+
+void UpdateLibraryLists(const std::function<void(ReferenceLists&)>& load) {
+  LibraryStore& store = Store();
+  const std::lock_guard lock(store.loading);
+  load(store.all);
+  PublishDrawnOnce(store);
+}
+
+void ReadLibraryLists(const std::function<void(const ReferenceLists&)>& read) {
+  LibraryStore& store = Store();
+  const std::lock_guard lock(store.loading);
+  read(store.all);
+}
+
+const ReferenceLists& DrawnLists() {
+  if (const ReferenceLists* drawn = published_drawn.load(std::memory_order_acquire)) {
+    return *drawn;
+  }
+  static const ReferenceLists none;
+  return none;
 }
 
 BirdInfo ParseBirdLine(std::string_view line) {
@@ -91,7 +143,12 @@ BirdInfo ParseBirdLine(std::string_view line) {
 }
 
 std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::path& directory) {
-  std::string failure = ReadListFile(directory, kEstonianBirdsFile, [&](std::string_view line) {
+  return LoadReferenceLists(
+      lists, [&directory](const char* file) { return OpenFileSource(directory / file); });
+}
+
+std::string LoadReferenceLists(ReferenceLists& lists, const OpenListFile& open) {
+  std::string failure = ReadListFile(open, kEstonianBirdsFile, [&](std::string_view line) {
     lists.birds.push_back(ParseBirdLine(line));
   });
   if (!failure.empty()) return failure;
@@ -100,7 +157,7 @@ std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::pat
            " is corrupted, number of species cannot be less than " +
            std::to_string(kMinimumSpecies);
   }
-  failure = ReadListFile(directory, kEstonianCommunitiesFile,
+  failure = ReadListFile(open, kEstonianCommunitiesFile,
                          [&](std::string_view line) { lists.communities.emplace_back(line); });
   if (!failure.empty()) return failure;
   if (lists.communities.size() < kMinimumCommunities) {

@@ -1,10 +1,15 @@
 // libFuzzer target for the reference list loader: arbitrary bytes as the
-// bird file and the municipality file, loaded into fresh lists.
+// bird file and the municipality file, loaded into fresh lists. The files
+// are handed to the loader from memory, so no time goes to the file system
+// (the tests cover opening real files).
 //
 // Input layout: byte 0 holds flags (bit 0: no bird file, bit 1: no
-// municipality file, bit 2: load a second time into the same lists), bytes
-// 1 to 4 the length of the bird file (little endian, cut to what is there),
-// then the bird file's bytes, then the municipality file's bytes.
+// municipality file, bit 2: load a second time into the same lists, bit 3:
+// load behind lists that already hold the minimums, as a reload does, so
+// that small inputs reach every step; bits 4 to 7: how many bytes a read may
+// deliver at most, from kReadSizes), bytes 1 to 4 the length of the bird
+// file (little endian, cut to what is there), then the bird file's bytes,
+// then the municipality file's bytes.
 //
 // Besides crashes, undefined behaviour, leaks and time or memory limits
 // (the sanitizers and libFuzzer catch those), every run checks that the
@@ -16,19 +21,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "refdata/line_reader.h"
 #include "refdata/reference_lists.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using tavisor::BirdInfo;
 using tavisor::ReferenceLists;
 
@@ -38,46 +40,42 @@ using tavisor::ReferenceLists;
   std::abort();
 }
 
-void Check(bool ok, const std::string& what) {
+// Takes a plain text: a std::string made for every check would cost more
+// than most runs.
+void Check(bool ok, const char* what) {
   if (!ok) Fail(what);
 }
 
-// One scratch directory per fuzzing process, removed at exit.
-struct ScratchDir {
-  fs::path path;
-  ScratchDir() {
-    std::random_device rd;
-    path = fs::temp_directory_path() /
-           ("tavisor-fuzz-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-    fs::create_directories(path);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
+void CheckMessage(const std::string& failure, const std::string& expected) {
+  if (failure != expected) Fail("message \"" + failure + "\", expected \"" + expected + "\"");
+}
+
+// Reads shorter than the loader's block put the block ends (where a line
+// is carried over into the next read) anywhere in a small input.
+constexpr std::size_t kReadSizes[16] = {
+    tavisor::kReadBlockSize, 1, 2, 3, 5, 8, 64, 127, 254, 255, 256, 257, 300, 4095, 4096, 65535};
+
+// The two files as the loader sees them: bytes, or absent.
+struct Files {
+  std::optional<std::string_view> birds;
+  std::optional<std::string_view> communities;
+  std::size_t read_size;
+
+  tavisor::OpenListFile Opener() const {
+    return [this](const char* file) -> std::unique_ptr<tavisor::ByteSource> {
+      const std::optional<std::string_view>& bytes =
+          std::string_view(file) == tavisor::kEstonianBirdsFile ? birds : communities;
+      if (!bytes) return nullptr;
+      return tavisor::MemorySource(*bytes, read_size);
+    };
   }
 };
 
-const fs::path& Scratch() {
-  static ScratchDir dir;
-  return dir.path;
-}
-
-void WriteOrRemove(const fs::path& file, std::optional<std::string_view> bytes) {
-  std::error_code ec;
-  fs::remove(file, ec);
-  if (!bytes) return;
-  std::FILE* out = std::fopen(file.c_str(), "wb");
-  if (out == nullptr) Fail("cannot write " + file.string());
-  if (!bytes->empty() && std::fwrite(bytes->data(), 1, bytes->size(), out) != bytes->size()) {
-    Fail("cannot write " + file.string());
-  }
-  std::fclose(out);
-}
-
-// The lines of a file as the loader must read them: split at every line
-// feed, a carriage return right before a line feed dropped, one (possibly
-// empty) line after the last line feed.
+// The lines of a file as the loader must read them: nothing from the first
+// Ctrl-Z on, split at every line feed, a carriage return right before a line
+// feed dropped, one (possibly empty) line after the last line feed.
 std::vector<std::string_view> ExpectedLines(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\x1A'));
   std::vector<std::string_view> lines;
   for (;;) {
     const std::size_t lf = bytes.find('\n');
@@ -137,7 +135,7 @@ void CheckBird(const BirdInfo& bird) {
 
 void BirdsMatch(const ReferenceLists& lists, std::size_t from,
                 const std::vector<std::string_view>& lines) {
-  Check(lists.birds.size() == from + lines.size(), "wrong number of species appended");
+  Check(lists.birds.size() >= from + lines.size(), "species entries missing");
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const BirdInfo& bird = lists.birds[from + i];
     const BirdInfo expected = tavisor::ParseBirdLine(lines[i]);
@@ -150,56 +148,98 @@ void BirdsMatch(const ReferenceLists& lists, std::size_t from,
 
 void CommunitiesMatch(const ReferenceLists& lists, std::size_t from,
                       const std::vector<std::string_view>& lines) {
-  Check(lists.communities.size() == from + lines.size(), "wrong number of communities appended");
+  Check(lists.communities.size() >= from + lines.size(), "community entries missing");
   for (std::size_t i = 0; i < lines.size(); ++i) {
     Check(lists.communities[from + i] == lines[i], "community entry differs from its line");
   }
 }
 
+// The entries of one load: where they begin and the lines they come from.
+struct Appended {
+  std::size_t birds_from = 0, communities_from = 0;
+  std::vector<std::string_view> bird_lines, community_lines;
+};
+
+void AppendedMatch(const ReferenceLists& lists, const Appended& a) {
+  BirdsMatch(lists, a.birds_from, a.bird_lines);
+  CommunitiesMatch(lists, a.communities_from, a.community_lines);
+}
+
 // One load into `lists`, checked against what the two files call for.
-void LoadAndCheck(ReferenceLists& lists, std::optional<std::string_view> birds,
-                  std::optional<std::string_view> communities) {
-  const ReferenceLists before = lists;
-  const std::string failure = tavisor::LoadReferenceLists(lists, Scratch());
-
-  // Nothing that was there is changed or removed.
-  Check(lists.birds.size() >= before.birds.size() &&
-            lists.communities.size() >= before.communities.size(),
+// Returns what it appended.
+Appended LoadAndCheck(ReferenceLists& lists, const Files& files) {
+  Appended appended{lists.birds.size(), lists.communities.size(), {}, {}};
+  const std::string failure = tavisor::LoadReferenceLists(lists, files.Opener());
+  Check(lists.birds.size() >= appended.birds_from &&
+            lists.communities.size() >= appended.communities_from,
         "a list shrank");
-  for (std::size_t i = 0; i < before.birds.size(); ++i) {
-    Check(lists.birds[i].order == before.birds[i].order &&
-              lists.birds[i].family == before.birds[i].family &&
-              lists.birds[i].name == before.birds[i].name &&
-              lists.birds[i].rarity == before.birds[i].rarity,
-          "an earlier species entry changed");
-  }
-  for (std::size_t i = 0; i < before.communities.size(); ++i) {
-    Check(lists.communities[i] == before.communities[i], "an earlier community entry changed");
-  }
 
-  const FileOutcome bird_file = ExpectedFile(birds, tavisor::kEstonianBirdsFile);
-  BirdsMatch(lists, before.birds.size(), bird_file.lines);
+  FileOutcome bird_file = ExpectedFile(files.birds, tavisor::kEstonianBirdsFile);
+  appended.bird_lines = std::move(bird_file.lines);
+  BirdsMatch(lists, appended.birds_from, appended.bird_lines);
+  Check(lists.birds.size() == appended.birds_from + appended.bird_lines.size(),
+        "wrong number of species appended");
   std::string expected = bird_file.failure;
   if (expected.empty() && lists.birds.size() < tavisor::kMinimumSpecies) {
     expected = "File \"Eesti linnud.txt\" is corrupted, number of species cannot be less than 414";
   }
   if (!expected.empty()) {
     // The municipality file is not even opened.
-    Check(lists.communities.size() == before.communities.size(),
-          "communities after a bird failure");
-    Check(failure == expected, "message \"" + failure + "\", expected \"" + expected + "\"");
-    return;
+    Check(lists.communities.size() == appended.communities_from,
+          "communities appended after a bird failure");
+    CheckMessage(failure, expected);
+    return appended;
   }
 
-  const FileOutcome community_file = ExpectedFile(communities, tavisor::kEstonianCommunitiesFile);
-  CommunitiesMatch(lists, before.communities.size(), community_file.lines);
+  FileOutcome community_file = ExpectedFile(files.communities, tavisor::kEstonianCommunitiesFile);
+  appended.community_lines = std::move(community_file.lines);
+  CommunitiesMatch(lists, appended.communities_from, appended.community_lines);
+  Check(lists.communities.size() == appended.communities_from + appended.community_lines.size(),
+        "wrong number of communities appended");
   expected = community_file.failure;
   if (expected.empty() && lists.communities.size() < tavisor::kMinimumCommunities) {
     expected =
         "File \"Eesti omavalitsused.txt\" is corrupted, number of communities cannot be less "
         "than 79";
   }
-  Check(failure == expected, "message \"" + failure + "\", expected \"" + expected + "\"");
+  CheckMessage(failure, expected);
+  return appended;
+}
+
+// Lists as a successful load of 414 species and 79 municipalities leaves
+// them.
+const ReferenceLists& LoadedLists() {
+  static const ReferenceLists loaded = [] {
+    std::string birds, communities;
+    for (int i = 0; i < 414; ++i) birds += "o f lind" + std::to_string(i) + " A\r\n";
+    for (int i = 0; i < 79; ++i) communities += "Vald " + std::to_string(i) + "\r\n";
+    ReferenceLists lists;
+    const Files files{birds, communities, tavisor::kReadBlockSize};
+    if (!tavisor::LoadReferenceLists(lists, files.Opener()).empty()) Fail("cannot load lists");
+    return lists;
+  }();
+  return loaded;
+}
+
+// The loaded lists to load behind, kept between runs and cut back to the
+// loaded entries after each (copying them for every run would cost more
+// than the run itself).
+ReferenceLists& ListsToReload() {
+  static ReferenceLists lists = LoadedLists();
+  return lists;
+}
+
+void LoadedEntriesUnchanged(const ReferenceLists& lists) {
+  const ReferenceLists& loaded = LoadedLists();
+  for (std::size_t i = 0; i < loaded.birds.size(); ++i) {
+    const BirdInfo& a = lists.birds[i];
+    const BirdInfo& b = loaded.birds[i];
+    Check(a.order == b.order && a.family == b.family && a.name == b.name && a.rarity == b.rarity,
+          "an earlier species entry changed");
+  }
+  for (std::size_t i = 0; i < loaded.communities.size(); ++i) {
+    Check(lists.communities[i] == loaded.communities[i], "an earlier community entry changed");
+  }
 }
 
 }  // namespace
@@ -215,16 +255,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (bird_length > input.size()) bird_length = input.size();
 
-  std::optional<std::string_view> birds = input.substr(0, bird_length);
-  std::optional<std::string_view> communities = input.substr(bird_length);
-  if (flags & 1u) birds.reset();
-  if (flags & 2u) communities.reset();
+  Files files{input.substr(0, bird_length), input.substr(bird_length), kReadSizes[flags >> 4]};
+  if (flags & 1u) files.birds.reset();
+  if (flags & 2u) files.communities.reset();
 
-  WriteOrRemove(Scratch() / tavisor::kEstonianBirdsFile, birds);
-  WriteOrRemove(Scratch() / tavisor::kEstonianCommunitiesFile, communities);
-
-  ReferenceLists lists;
-  LoadAndCheck(lists, birds, communities);
-  if (flags & 4u) LoadAndCheck(lists, birds, communities);
+  const bool reload = (flags & 8u) != 0;
+  ReferenceLists fresh;
+  ReferenceLists& lists = reload ? ListsToReload() : fresh;
+  const Appended first = LoadAndCheck(lists, files);
+  if (flags & 4u) {
+    LoadAndCheck(lists, files);
+    AppendedMatch(lists, first);  // the second load left the first one's entries alone
+  }
+  if (reload) {
+    LoadedEntriesUnchanged(lists);
+    lists.birds.resize(LoadedLists().birds.size());
+    lists.communities.resize(LoadedLists().communities.size());
+  }
   return 0;
 }
