@@ -2,7 +2,9 @@
 # Installs what building and testing Tavisor needs on Debian 12 (run as root).
 set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev binutils)
+          clang libclang-rt-14-dev binutils
+          # tavisor-demo: its command line, JSON output and line editing
+          libcli11-dev nlohmann-json3-dev libedit-dev pkg-config python3)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   packages+=(g++-mingw-w64-x86-64-posix mingw-w64 wine64 wine)
