@@ -139,15 +139,18 @@ std::FILE* OpenForWriting(const std::string& name) {
 }
 
 // Bytes written as they are: no line-ending translation on Windows either.
+// Does nothing unless `active`.
 class BinaryStandardOutput {
  public:
-  BinaryStandardOutput() {
+  explicit BinaryStandardOutput(bool active) : active_(active) {
+    if (!active_) return;
     std::fflush(stdout);
 #if defined(_WIN32)
     previous_mode_ = ::_setmode(::_fileno(stdout), _O_BINARY);
 #endif
   }
   ~BinaryStandardOutput() {
+    if (!active_) return;
     std::fflush(stdout);
 #if defined(_WIN32)
     if (previous_mode_ != -1) ::_setmode(::_fileno(stdout), previous_mode_);
@@ -157,6 +160,7 @@ class BinaryStandardOutput {
   BinaryStandardOutput& operator=(const BinaryStandardOutput&) = delete;
 
  private:
+  const bool active_;
   [[maybe_unused]] int previous_mode_ = -1;
 };
 
@@ -282,8 +286,7 @@ int Generate(const GenerateOptions& options, std::uint64_t count, const RecordSo
   if (!OpenSinks(options, sinks, messages)) return 1;
   const bool to_stdout =
       std::any_of(sinks.begin(), sinks.end(), [](const Sink& sink) { return sink.file == stdout; });
-  std::optional<BinaryStandardOutput> binary_stdout;
-  if (to_stdout) binary_stdout.emplace();
+  const BinaryStandardOutput binary_stdout(to_stdout);
 
   const Clock::time_point start = Clock::now();
   bool write_failed = false;
@@ -321,7 +324,6 @@ int Generate(const GenerateOptions& options, std::uint64_t count, const RecordSo
   bar.Clear();
   const Clock::duration elapsed = Clock::now() - start;
   write_failed = !CloseSinks(sinks, messages) || write_failed;
-  binary_stdout.reset();
 
   if (const std::exception_ptr failure = queue.Failure()) {
     try {
