@@ -290,8 +290,9 @@ int Generate(const GenerateOptions& options, std::uint64_t count, const RecordSo
 
   const Clock::time_point start = Clock::now();
   bool write_failed = false;
-  for (Sink& sink : sinks)
+  for (Sink& sink : sinks) {
     write_failed = write_failed || !WriteAll(sink, FileHeader(sink.form), messages);
+  }
 
   const InterruptCatcher catcher;
   const std::uint64_t chunks = (count + kChunkRecords - 1) / kChunkRecords;
