@@ -34,6 +34,10 @@ class App {
   // Starts a producer of variant `letter`; reports what went wrong.
   bool StartProducer(char letter);
 
+  const tavisor::Library& library() const { return library_; }
+  // Relative file names the user gives mean this directory, not the data
+  // directory that LoadLists makes the working directory.
+  const std::filesystem::path& start_directory() const { return start_directory_; }
   Producers& producers() { return producers_; }
   Output& output() { return output_; }
 

@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "generate.h"
+#include "line_reader.h"
 #include "modes.h"
 #include "variants.h"
 
@@ -144,6 +149,29 @@ bool Load(App& app, const Words& args) {
   return true;
 }
 
+// The same arguments as the program's generate command.
+bool Generate(App& app, const Words& args) {
+  GenerateOptions options;
+  CLI::App command("", "generate");
+  DescribeGenerate(command, options);
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
+  try {
+    command.parse(reversed);
+    if (const std::string problem = GenerateOptionsProblem(options); !problem.empty()) {
+      throw CLI::ValidationError("generate", problem);
+    }
+  } catch (const CLI::CallForHelp&) {
+    app.output().Line(command.help());
+    return true;
+  } catch (const CLI::ParseError& e) {
+    app.output().Line(std::string("generate: ") + e.what());
+    return false;
+  }
+  Output messages(false, std::cerr);
+  GenerateRecords(app, options, messages);
+  return true;
+}
+
 const std::vector<Command>& Commands();
 
 bool Help(App& app, const Words&) {
@@ -165,6 +193,8 @@ const std::vector<Command>& Commands() {
        Wait},
       {"stop", "", "stop every running producer", Stop},
       {"status", "", "show the lists' state and the running producers", Status},
+      {"generate", "COUNT|--test [-o FILE]...",
+       "write records to files (generate --help tells more)", Generate},
       {"load", "DIR", "load the reference lists from DIR (no producer may run)", Load},
       {"help", "", "show this list", Help},
       {"quit", "", "stop every producer and leave (also: exit, end of input)", nullptr},
@@ -177,13 +207,14 @@ const std::vector<Command>& Commands() {
 int RunInteractive(App& app, std::istream& input) {
   Output& out = app.output();
   out.Line("Interactive mode: type help for the commands");
-  for (std::string line;;) {
-    out.Prompt();
-    if (!std::getline(input, line)) {
+  LineReader reader(input, out);
+  for (;;) {
+    const std::optional<std::string> line = reader.Read();
+    if (!line) {
       out.Line("");
       break;
     }
-    const Words words = SplitWords(line);
+    const Words words = SplitWords(*line);
     if (words.empty()) continue;
     const std::string name = Lower(words[0]);
     if (name == "quit" || name == "exit") break;

@@ -2,17 +2,17 @@
 //
 // Loads the library at run time, loads the bundled reference lists and shows
 // records in their Estonian text form: by default a short non-interactive
-// tour, with --interactive a command prompt.
+// tour, with --interactive a command prompt; the generate command writes
+// records to files.
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "app.h"
+#include "generate.h"
 #include "modes.h"
 #include "options.h"
 #include "output.h"
@@ -32,7 +32,9 @@ std::optional<std::filesystem::path> DataDirectory(const demo::Options& options,
 }
 
 int Run(const demo::Options& options) {
-  demo::Output out(options.utf8);
+  // generate may write its records to standard output: everything else goes
+  // to standard error then.
+  demo::Output out(options.utf8, options.generate ? std::cerr : std::cout);
   const std::filesystem::path start_directory = std::filesystem::current_path();
   std::unique_ptr<tavisor::Library> library;
   try {
@@ -49,8 +51,13 @@ int Run(const demo::Options& options) {
     if (const std::optional<std::filesystem::path> data = DataDirectory(options, out)) {
       app.LoadLists(*data);
     }
-    exit_code =
-        options.interactive ? demo::RunInteractive(app, std::cin) : demo::RunDefault(app, options);
+    if (options.generate) {
+      exit_code = demo::GenerateRecords(app, *options.generate, out);
+    } else if (options.interactive) {
+      exit_code = demo::RunInteractive(app, std::cin);
+    } else {
+      exit_code = demo::RunDefault(app, options);
+    }
     // Every producer ends, and everything received is released, before the
     // library is unloaded.
     demo::EndProducers(app);
@@ -62,15 +69,8 @@ int Run(const demo::Options& options) {
 
 int main(int argc, char** argv) {
   demo::Options options;
-  try {
-    options = demo::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::invalid_argument& e) {
-    std::cerr << e.what() << '\n' << demo::Usage();
-    return 2;
-  }
-  if (options.help) {
-    std::cout << demo::Usage();
-    return 0;
+  if (const std::optional<int> exit_code = demo::ParseCommandLine(argc, argv, options)) {
+    return *exit_code;
   }
   try {
     return Run(options);

@@ -31,7 +31,7 @@ void AppendUtf8(std::string& out, std::uint32_t code_point) {
 
 }  // namespace
 
-std::string Cp1252ToUtf8(std::string_view text) {
+std::string Cp1252ToUtf8(std::string_view text, UndefinedBytes undefined) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   for (const char c : text) {
@@ -39,7 +39,7 @@ std::string Cp1252ToUtf8(std::string_view text) {
     std::uint32_t code_point = byte;
     if (byte >= 0x80 && byte < 0xA0) {
       code_point = kHighControls[byte - 0x80];
-      if (code_point == 0) code_point = 0xFFFD;  // undefined in Windows-1252
+      if (code_point == 0) code_point = undefined == UndefinedBytes::kReplace ? 0xFFFD : byte;
     }
     AppendUtf8(out, code_point);
   }
@@ -68,6 +68,6 @@ void Output::Record(std::string_view heading, const tavisor::Item& item) {
   Write(text.str());
 }
 
-void Output::Prompt() { Write("tavisor> "); }
+void Output::Prompt() { Write(kPrompt); }
 
 }  // namespace demo

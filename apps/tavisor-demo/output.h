@@ -11,8 +11,24 @@
 
 namespace demo {
 
+// What becomes of the five bytes that Windows-1252 leaves undefined (0x81,
+// 0x8D, 0x8F, 0x90, 0x9D).
+enum class UndefinedBytes {
+  // U+FFFD: for a terminal, which would act on the C1 control characters
+  // (0x9D as U+009D starts an operating system command).
+  kReplace,
+  // The C1 control characters of the same number (U+0081 ...), as Windows'
+  // own conversion and the WHATWG decoder do: nothing is lost, and a file
+  // converted back to Windows-1252 gets its bytes back.
+  kControls,
+};
+
 // Windows-1252 text as UTF-8.
-std::string Cp1252ToUtf8(std::string_view text);
+std::string Cp1252ToUtf8(std::string_view text,
+                         UndefinedBytes undefined = UndefinedBytes::kReplace);
+
+// What the interactive mode shows when it waits for a command.
+inline constexpr char kPrompt[] = "tavisor> ";
 
 class Output {
  public:

@@ -110,12 +110,23 @@ stop
 wait
 status
 random 1
+generate 40 -o gen.csv -o gen.txt --threads 2
+generate --test --bogus
+generate --help
 quit
 random 1
 EOF
     expect_status 0
+    expect "Wrote 40 records in "
+    expect 'generate: The following argument was not expected: --bogus'
+    expect "Usage: generate COUNT|--test [-o FILE]..."
+    expect "Usage: generate [OPTIONS] [COUNT]"
+    # Relative names mean the directory the program started in.
+    [[ $(grep -c '^1)Asukoht: ' "$work/gen.txt") == 40 ]] || fail "gen.txt lacks 40 records"
+    [[ $(cut -d, -f1 "$work/gen.csv" | sort -u | wc -l) == 41 ]] || fail "gen.csv lacks 40 records"
     expect "Interactive mode: type help for the commands"
-    for command in "random [N]" "test N" "start X..." "wait [S]" stop status "load DIR" help quit; do
+    for command in "random [N]" "test N" "start X..." "wait [S]" stop status "load DIR" help quit \
+      "generate COUNT|--test [-o FILE]..."; do
       expect "  $command "
     done
     expect "--- random record 2 of 2"
@@ -185,19 +196,45 @@ EOF
     ;;
 
   bad_options)
-    run --variant G
-    expect_status 2
-    expect '--variant needs one of the letters A to E, not "G"'
-    expect "Usage: tavisor-demo"
-    run --bogus
-    expect_status 2
-    expect 'Unknown option "--bogus"'
-    run --batches many
-    expect_status 2
-    expect '--batches needs a number from 0 to 100'
+    # Usage errors: exit status 2, what was wrong, and where the usage is.
+    while IFS='|' read -r args message hint; do
+      read -ra words <<<"$args"
+      run "${words[@]}"
+      expect_status 2
+      expect "tavisor-demo: $message"
+      expect "Run \"tavisor-demo $hint--help\" for the usage"
+    done <<'CASES'
+--variant G|--variant: needs one of the letters A to E, not "G"|
+--bogus|The following argument was not expected: --bogus|
+--batches many|--batches: Value many not in range 0 to 100|
+--batches 101|--batches: Value 101 not in range 0 to 100|
+--data|--data: 1 required DIR missing|
+generate|generate: give a COUNT of random records, or --test|generate 
+generate 0|COUNT: Value 0 not in range 1 to 1000000000000|generate 
+generate 5 --test|COUNT excludes --test|generate 
+generate 5 --format xml|--format: xml not in {jsonl,csv,text}|generate 
+generate 5 --threads 0|--threads: Value 0 not in range 1 to 64|generate 
+generate 5 --threads 65|--threads: Value 65 not in range 1 to 64|generate 
+generate 5 --bogus|The following argument was not expected: --bogus|generate 
+generate 5 -o a.csv -o a.csv|generate: --output "a.csv" is named twice|generate 
+generate 5 -o a.csv --encoding utf-8|generate: --encoding applies to the text form only|generate 
+generate 5 --encoding latin1|--encoding: latin1 not in {windows-1252,utf-8}|generate 
+-i generate 5|generate excludes --interactive|generate 
+CASES
     run --help
     expect_status 0
-    expect "Usage: tavisor-demo"
+    expect "Usage: tavisor-demo [OPTIONS] [SUBCOMMAND]"
+    expect "  generate "
+    run generate --help
+    expect_status 0
+    expect "Usage: tavisor-demo generate [OPTIONS] [COUNT]"
+    expect "  -o,--output FILE"
+    run --version
+    expect_status 0
+    expect "tavisor-demo 1.0.0"
+    run generate 5 -o "$work/no/such/dir.jsonl"
+    expect_status 1
+    expect "generate: cannot open \"$work/no/such/dir.jsonl\" for writing: "
     run --library "$work/libNone.so"
     expect_status 1
     expect "Tavisor library \"$work/libNone.so\" cannot be loaded"
@@ -206,6 +243,9 @@ EOF
     expect_status 1
     expect 'Unable to open file "Eesti linnud.txt"'
     expect_not "random record"
+    run generate 5 --data "$work/empty"
+    expect_status 1
+    expect "generate: no random records without the reference lists"
     ;;
 
   *)
