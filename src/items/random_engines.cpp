@@ -12,12 +12,12 @@ Mt19937::result_type SeedFromClock() {
                                            0xFFFFFFFFull);
 }
 
-// The blocks of the three record engines that the calling thread holds.
+// The runs of the three record engines that the calling thread holds.
 // Zero-initialised plain data with no destructor: no code runs for it when
 // a thread starts or ends, which keeps it safe in a DLL that is loaded
 // after the threads that call it were started, or unloaded before they end
 // (MSVC, and MinGW's emulated thread-local storage alike). When a thread
-// ends, its unused words simply go with it. The padding keeps the blocks off
+// ends, its unused words simply go with it. The padding keeps the runs off
 // the lines of whatever lies next to them, even where the platform does not
 // align thread-local storage.
 struct ThreadRuns {
@@ -40,10 +40,12 @@ RunEngine<Distributions>::RunEngine(int slot) : engine_(SeedFromClock()), slot_(
 template <class Distributions>
 void RunEngine<Distributions>::TakeRun(ThreadRun& run) {
   std::lock_guard guard(lock_);
-  engine_.TwistInto(run.words);
+  for (int block = 0; block < ThreadRun::kBlocks; ++block) {
+    engine_.TwistInto(run.words + block * Mt19937Blocks::kWords);
+  }
   run.generation = generation_.load(std::memory_order_relaxed);
   run.next = 0;
-  run.end = Mt19937Blocks::kWords;
+  run.end = ThreadRun::kWords;
 }
 
 template class RunEngine<ItemDistributions>;

@@ -1,7 +1,7 @@
 // The library's random engines: five process-wide MT19937 engines, each
 // seeded once from the clock when the library is loaded, each with the
 // uniform distributions drawn from it. The three that records are made with
-// hand their output to threads in blocks (RunEngine); the producers' two
+// hand their output to threads in runs (RunEngine); the producers' two
 // are drawn a value at a time (GuardedEngine).
 #pragma once
 
@@ -42,15 +42,20 @@ class alignas(64) GuardedEngine {
   Distributions distributions_;
 };
 
-// A block of an engine's words that one thread has taken and not used up
-// yet. Plain data, zero when a thread starts: it is held in thread-local
-// storage, which then needs no constructor or destructor on any platform
-// (see random_engines.cpp).
+// A run of an engine's words that one thread has taken and not used up
+// yet: whole blocks (twists) of the engine. Plain data, zero when a thread
+// starts: it is held in thread-local storage, which then needs no
+// constructor or destructor on any platform (see random_engines.cpp).
 struct ThreadRun {
-  std::uint32_t generation;                    // of the engine when the block was taken
-  int next;                                    // first unused word
-  int end;                                     // 0 before the first block
-  std::uint32_t words[Mt19937Blocks::kWords];  // untempered
+  // Four blocks: the engine's state moves to the taking thread's core about
+  // once per 50 records, and the lock is held for about 2 us.
+  static constexpr int kBlocks = 4;
+  static constexpr int kWords = kBlocks * Mt19937Blocks::kWords;
+
+  std::uint32_t generation;     // of the engine when the run was taken
+  int next;                     // first unused word
+  int end;                      // 0 before the first run
+  std::uint32_t words[kWords];  // untempered
 };
 
 // This thread's run of the record engine in `slot` (0 to 2).
@@ -60,10 +65,9 @@ template <class Distributions>
 class RunEngine;
 
 // The engine's words as a uniform random bit generator: the words of the
-// thread's block in order, and the next block taken whenever it is used
-// up. A distribution may use any number of words for one value (it rejects
-// and draws again), so this must yield exactly the engine's words, in
-// order, with the range and word type of Mt19937.
+// thread's run in order, and the next run taken whenever it is used up. A distribution may use any
+// number of words for one value (it rejects and draws again), so this must yield exactly the
+// engine's words, in order, with the range and word type of Mt19937.
 template <class Distributions>
 class RunSource {
  public:
@@ -83,22 +87,22 @@ class RunSource {
   ThreadRun& run_;
 };
 
-// A record engine: a thread takes the engine's next block of words under
-// the lock and draws its records' values from it outside the lock.
+// A record engine: a thread takes the engine's next run of words under the
+// lock and draws its records' values from it outside the lock.
 //
 // Why: when all threads drew from one engine value by value, every record
 // moved the engine's state, its lock and its distributions between cores,
 // about 20 cache lines, and two threads made barely more records than one.
-// Now a thread takes the lock and the state once per block of 624 words
-// (10 to 25 records), and records being made at the same time share no
-// cache line.
+// Now a thread takes the lock and the state once per run of 2,496 words
+// (about 50 to 100 records), and records being made at the same time share
+// no cache line.
 //
 // What it means for the values: every word of the engine goes to exactly
-// one thread, a block at a time, and a thread uses its block's words in the
+// one thread, a run at a time, and a thread uses its run's words in the
 // engine's order. A thread that makes records alone therefore gets the
 // engine's sequence exactly as drawing one value at a time would. With
-// several threads the sequence is dealt out in blocks instead of value by
-// value; the words left unused in a block when its thread ends are never
+// several threads the sequence is dealt out in runs instead of value by
+// value; the words left unused in a run when its thread ends are never
 // used.
 template <class Distributions>
 class alignas(64) RunEngine {
@@ -128,11 +132,11 @@ class alignas(64) RunEngine {
  private:
   friend class RunSource<Distributions>;
 
-  // Refills `run` with the engine's next block, under the lock. Kept out of
+  // Refills `run` with the engine's next blocks, under the lock. Kept out of
   // line, so that the draws around it stay small.
   void TakeRun(ThreadRun& run);
 
-  // Written by every block taken.
+  // Written by every run taken.
   BriefLock lock_;
   Mt19937Blocks engine_;
   // Read by every record, written only by Seed: on a line of their own, so
