@@ -4,9 +4,9 @@
 // that of Mt19937 (and std::mt19937) with the same seed.
 //
 // The record engines hand whole blocks to threads (random_engines.h): the
-// twist is the only step that needs the shared state, and it is a fifth of
-// the cost of the words it yields; the tempering is done by the thread that
-// uses a word, as drawing from Mt19937 would do it.
+// twist is the only step that needs the shared state, and it costs about a
+// sixth of drawing the words it yields; the tempering is done by the thread
+// that uses a word, as drawing from Mt19937 would do it.
 #pragma once
 
 #include <cstdint>

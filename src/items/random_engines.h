@@ -48,7 +48,7 @@ class alignas(64) GuardedEngine {
 // constructor or destructor on any platform (see random_engines.cpp).
 struct ThreadRun {
   // Four blocks: the engine's state moves to the taking thread's core about
-  // once per 50 records, and the lock is held for about 2 us.
+  // once per 50 records, and the lock is held for about a microsecond.
   static constexpr int kBlocks = 4;
   static constexpr int kWords = kBlocks * Mt19937Blocks::kWords;
 
@@ -65,9 +65,10 @@ template <class Distributions>
 class RunEngine;
 
 // The engine's words as a uniform random bit generator: the words of the
-// thread's run in order, and the next run taken whenever it is used up. A distribution may use any
-// number of words for one value (it rejects and draws again), so this must yield exactly the
-// engine's words, in order, with the range and word type of Mt19937.
+// thread's run in order, and the next run taken whenever it is used up. A
+// distribution may use any number of words for one value (it rejects and
+// draws again), so this must yield exactly the engine's words, in order,
+// with the range and word type of Mt19937.
 template <class Distributions>
 class RunSource {
  public:
