@@ -6,6 +6,10 @@
 # the time this machine took to hand a cache line between its cores in that
 # round (the 2-thread figure depends on it, see bench/README.md).
 #
+# On a shared machine each round first waits (up to QUIET_WAIT seconds,
+# default 60) until both cores have been at least 90 % idle for 2 s, and
+# prints the idle share it saw and the 1-minute load beside the round.
+#
 # Usage: bench/compare.sh [build-dir] [rounds]   (defaults: build-bench, 3)
 # Needs a Release build with -DTAVISOR_BUILD_BENCHMARKS=ON, node and npm.
 set -euo pipefail
@@ -39,12 +43,28 @@ median_ns() {
     const b = r.benchmarks.find((x) => x.run_name === process.argv[2] && x.aggregate_name === "median");
     console.log(b.real_time.toFixed(0));' "$1" "$2"
 }
+# Idle share (percent) of all cores over the next 2 s, from /proc/stat.
+idle_percent() {
+  local a b
+  a=($(head -n 1 /proc/stat)); sleep 2; b=($(head -n 1 /proc/stat))
+  local total=0 i
+  for i in 1 2 3 4 5 6 7 8; do total=$((total + b[i] - a[i])); done
+  echo $(( total > 0 ? 100 * (b[4] + b[5] - a[4] - a[5]) / total : 0 ))
+}
+# Waits until the cores are quiet or QUIET_WAIT seconds have passed; prints
+# the last idle share seen.
+await_quiet() {
+  local deadline=$((SECONDS + ${QUIET_WAIT:-60})) idle
+  while idle=$(idle_percent); ((idle < 90 && SECONDS < deadline)); do :; done
+  echo "$idle"
+}
 ratio() { node -e 'console.log((Number(process.argv[1]) / Number(process.argv[2])).toFixed(2))' "$1" "$2"; }
 
 echo "machine: $(nproc) cores, $(uname -sr); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "round  GetItem rec/s (cores)  2 threads rec/s (cores)  faker rec/s  GetItem/faker  2thr/1thr  hand-off ns"
-getitem_all=() faker_all=() two_all=()
+echo "round  GetItem rec/s (cores)  2 threads rec/s (cores)  faker rec/s  GetItem/faker  2thr/1thr  hand-off ns  idle% load"
+getitem_all=() faker_all=() two_all=() scale_all=() speed_all=()
 for round in $(seq 1 "$rounds"); do
+  idle=$(await_quiet)
   "$bench" --benchmark_filter='^BM_GetItem/|^BM_CrossCore' --benchmark_repetitions=5 \
            --benchmark_report_aggregates_only=true --benchmark_format=json \
            --benchmark_out="$work/getitem.json" >/dev/null
@@ -53,12 +73,19 @@ for round in $(seq 1 "$rounds"); do
   handoff=$(median_ns "$work/getitem.json" "BM_CrossCoreHandOff/real_time/threads:2")
   faker=$(node bench/peer/faker_record.mjs --reps 5 --json | tail -n 1 |
           node -e 'console.log(Math.round(JSON.parse(require("fs").readFileSync(0, "utf8")).median))')
-  printf "%5d  %15s (%s)  %16s (%s)  %11s  %13s  %9s  %11s\n" "$round" "$one" "$one_cores" \
-         "$two" "$two_cores" "$faker" "$(ratio "$one" "$faker")" "$(ratio "$two" "$one")" "$handoff"
+  speed=$(ratio "$one" "$faker") scale=$(ratio "$two" "$one")
+  printf "%5d  %15s (%s)  %16s (%s)  %11s  %13s  %9s  %11s  %5s %s\n" "$round" "$one" \
+         "$one_cores" "$two" "$two_cores" "$faker" "$speed" "$scale" "$handoff" "$idle" \
+         "$(cut -d' ' -f1 /proc/loadavg)"
   getitem_all+=("$one") faker_all+=("$faker") two_all+=("$two")
+  speed_all+=("$speed") scale_all+=("$scale")
 done
-median() { printf "%s\n" "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+sorted() { printf "%s\n" "$@" | sort -g; }
+median() { sorted "$@" | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+spread() { echo "$(sorted "$@" | head -n 1) to $(sorted "$@" | tail -n 1)"; }
 g=$(median "${getitem_all[@]}") f=$(median "${faker_all[@]}") t=$(median "${two_all[@]}")
-echo "median over $rounds rounds: GetItem $g records/s, faker $f records/s," \
-     "GetItem/faker $(ratio "$g" "$f"), 2 threads/1 thread $(ratio "$t" "$g")"
+echo "median over $rounds rounds: GetItem $g records/s, faker $f records/s, 2 threads $t records/s"
+echo "per-round ratios, median (range): GetItem/faker $(median "${speed_all[@]}")" \
+     "($(spread "${speed_all[@]}")), 2 threads/1 thread $(median "${scale_all[@]}")" \
+     "($(spread "${scale_all[@]}"))"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <barrier>
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "items/data_item.h"
@@ -240,6 +242,86 @@ TEST(Generator, ThreadsMakingRecordsAtOnceGetValidRecords) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(bad.load(), 0);
+}
+
+// Every value a record was given, as text.
+std::string Draws(const std::string& name, const std::vector<Observation>& observations) {
+  std::ostringstream out;
+  out << name << '|';
+  for (const auto& [location, ymd, hms, count] : observations) {
+    if (location.index() == 0) {
+      out << std::get<0>(location);
+    } else {
+      const Coordinates& c = std::get<1>(location);
+      out << std::get<0>(c.latitude) << ' ' << std::get<1>(c.latitude) << ' '
+          << std::get<2>(c.latitude) << ' ' << std::get<0>(c.longitude) << ' '
+          << std::get<1>(c.longitude) << ' ' << std::get<2>(c.longitude);
+    }
+    out << ' ' << int(ymd.year()) << '-' << unsigned(ymd.month()) << '-' << unsigned(ymd.day())
+        << ' ' << hms.to_duration().count() << ' ' << count.value_or(0) << ';';
+  }
+  return out.str();
+}
+
+// Threads that start from the same engine state at the same moment must
+// still be dealt different words: a record is about a hundred draws, so two
+// equal records mean two threads were handed the same engine output.
+TEST(Generator, ThreadsMakingRecordsAtOnceShareNoDraws) {
+  const ReferenceLists lists = NumberedLists();
+  constexpr int kThreads = 4;
+  constexpr int kRecords = 2000;
+  SeedAllEngines(7);
+  std::barrier start(kThreads);
+  std::vector<std::vector<std::string>> made(kThreads);
+  std::atomic<int> invalid{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      for (int i = 0; i < kRecords; ++i) {
+        const DataItem dit(lists);
+        const auto& obs = dit.GetObservations();
+        if (obs.empty() || obs.size() > 15 || obs.size() != dit.GetDllObservations().size() ||
+            Position(dit.GetOrder(), 1) > 413) {
+          ++invalid;
+        }
+        for (const auto& [location, ymd, hms, count] : obs) {
+          if (!ymd.ok() || (location.index() == 0 && Position(std::get<0>(location), 4) > 78)) {
+            ++invalid;
+          }
+        }
+        made[t].push_back(Draws(dit.GetName(), obs));
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(invalid.load(), 0);
+  std::map<std::string, int> maker;
+  int shared = 0;
+  for (int t = 0; t < kThreads; ++t) {
+    for (const std::string& draws : made[t]) {
+      const auto [it, first] = maker.emplace(draws, t);
+      if (!first && it->second != t) ++shared;
+    }
+  }
+  EXPECT_EQ(shared, 0) << "records repeated by another thread";
+}
+
+// A thread that holds unused words when the engines are restarted must drop
+// them: afterwards it sees the restarted sequence from its first value.
+TEST(Generator, RestartedEnginesAreSeenFromTheirFirstValue) {
+  const ReferenceLists lists = NumberedLists();
+  for (int r = 0; r < 3; ++r) const DataItem before(lists);  // leaves words unused
+  constexpr std::mt19937::result_type kSeed = 99;
+  SeedAllEngines(kSeed);
+  std::mt19937 item(kSeed), coord(kSeed), date(kSeed);
+  for (int r = 0; r < 50; ++r) {
+    const DataItem dit(lists);
+    const Item expected = ReferenceRecord(lists, item, coord, date);
+    ASSERT_EQ(Draws(dit.GetName(), dit.GetObservations()),
+              Draws(expected.name, expected.observations))
+        << "record " << r;
+  }
 }
 
 }  // namespace

