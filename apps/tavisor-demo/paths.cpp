@@ -48,8 +48,10 @@ std::optional<fs::path> FindBundledData() {
     if (HoldsReferenceLists(dir / "data")) return dir / "data";
     if (dir == dir.parent_path()) break;
   }
-  const fs::path source_tree = TAVISOR_SOURCE_DATA_DIR;
-  if (HoldsReferenceLists(source_tree)) return source_tree;
+  // An installed copy (bin/tavisor-demo) finds the lists the package put in
+  // share/tavisor beside bin/.
+  const fs::path installed = ExecutableDirectory().parent_path() / "share" / "tavisor";
+  if (HoldsReferenceLists(installed)) return installed;
   return std::nullopt;
 }
 

@@ -13,9 +13,10 @@ std::filesystem::path ExecutableDirectory();
 // bare file name, for the platform's loader to look up.
 std::filesystem::path DefaultLibraryPath();
 
-// The bundled data/ directory: searched upwards from this program's
-// directory, then in the source tree the program was built from. Nothing
-// when neither holds the bird list.
+// The bundled lists: a data/ directory searched upwards from this program's
+// directory (a build inside the source tree, an unpacked zip), then an
+// installed share/tavisor/ beside the program's bin/. Nothing when neither
+// holds both lists: the program then asks for --data.
 std::optional<std::filesystem::path> FindBundledData();
 
 // True when `dir` holds both reference lists.

@@ -87,8 +87,9 @@ expect_symbols_exported(${NM} ${cmake_client})
 run_client(${cmake_client} ${usr}/share/tavisor)  # its run path names the library's directory
 
 # The packaged reference client on the packaged lists, one producer batch.
-# It finds the library through its run path ($ORIGIN/../lib).
-execute_process(COMMAND ${usr}/bin/tavisor-demo --data ${usr}/share/tavisor --batches 1
+# It finds the library through its run path ($ORIGIN/../lib) and the lists
+# in ../share/tavisor, without being told.
+execute_process(COMMAND ${usr}/bin/tavisor-demo --batches 1
                 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
                 ERROR_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Generator in DLL started\n")
