@@ -128,7 +128,8 @@ inline void RequireVariant(char letter) {
 }
 
 // Tries `ready` until it holds or `deadline` passes, napping 50 us at first
-// and up to 1 ms later. For waits that have no timed form.
+// and up to 4 ms later (a few hundred wake-ups a second at most). For waits
+// that have no timed form.
 template <class Ready>
 bool RetryUntil(Ready ready, HandOverClock::time_point deadline) {
   std::chrono::microseconds nap(50);
@@ -136,7 +137,7 @@ bool RetryUntil(Ready ready, HandOverClock::time_point deadline) {
     const auto now = HandOverClock::now();
     if (now >= deadline) return false;
     std::this_thread::sleep_for(std::min<HandOverClock::duration>(nap, deadline - now));
-    nap = std::min(nap * 2, std::chrono::microseconds(1000));
+    nap = std::min(nap * 2, std::chrono::microseconds(4000));
   }
   return true;
 }
