@@ -37,20 +37,22 @@
 // (through cvShared's own lock).
 //
 // Per variant:
-//   A  waits for mxShared and on cvShared for a non-empty queue; a time limit
-//      makes it try the mutex repeatedly, since the producer holds it
-//      through its whole pause. A has no last signal: once a stop has been
+//   A  waits for mxShared and on cvShared for a non-empty queue; with a
+//      time limit it tries the mutex and looks at the queue repeatedly
+//      instead, since the producer holds the mutex through its whole pause
+//      and a wait on cvShared could not return without it. A has no last
+//      signal: once a stop has been
 //      requested, holding mxShared with the queue empty means that the
 //      producer will append nothing more, and Take reports that as kEnded.
 //   B  a helper thread is this side's participant at the barrier (a
 //      barrier has no timed wait): it arrives when a wait for a batch
-//      begins and the batch before has been taken, and stays there when
-//      the wait's time limit passes. Refused with a MinGW build.
+//      begins, or a stop is requested, and the batch before has been
+//      taken; it stays there when the wait's time limit passes.
 //   C  acquires the semaphore.
 //   D  waits on the latch (with a time limit: tests try_wait() repeatedly);
 //      a fresh latch goes in before the queue is emptied, and the one just
 //      passed lives one batch longer (its count_down may not have returned
-//      yet). Refused with a MinGW build.
+//      yet).
 //   E  waits on the future; a fresh promise goes in before the buffer is
 //      emptied; the previous promise lives one batch longer.
 #pragma once
@@ -102,7 +104,8 @@ struct Delivery {
 // a table in inline header code, one copy per module. On Linux the client
 // exports its copy (link with -rdynamic) and the library uses it; a
 // MinGW-built DLL keeps a copy of its own, so its B and D producers would
-// never wake a client: they are refused rather than left to hang.
+// never wake a client: they are refused rather than left to hang. (Within
+// one module, as in the library's own tests, they work.)
 inline std::string VariantUnavailableReason(char letter) {
 #if defined(__MINGW32__)
   if (letter == 'B' || letter == 'D') {
@@ -120,12 +123,6 @@ template <char Variant>
 class HandOver;
 
 namespace hand_over_detail {
-
-inline void RequireVariant(char letter) {
-  if (std::string reason = VariantUnavailableReason(letter); !reason.empty()) {
-    throw std::runtime_error(reason);
-  }
-}
 
 // Tries `ready` until it holds or `deadline` passes, napping 50 us at first
 // and up to 4 ms later (a few hundred wake-ups a second at most). For waits
@@ -192,9 +189,7 @@ class Base {
 
  protected:
   template <class... Args>
-  explicit Base(Args&&... args) : state_(std::forward<Args>(args)...) {
-    RequireVariant(Variant);
-  }
+  explicit Base(Args&&... args) : state_(std::forward<Args>(args)...) {}
   ~Base() = default;
 
   // Moves the records of `queue` into a Delivery (none: the producer's
@@ -233,20 +228,23 @@ class HandOver<'A'> : public hand_over_detail::Base<'A'> {
 
  private:
   friend Base;
+  // Holding mxShared after a stop means the producer is not inside a cycle:
+  // what it will ever append is in the queue now.
   hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
-    const auto ready = [this] { return !state_.queue.empty(); };
-    std::unique_lock lock(state_.mxShared, std::defer_lock);
+    const auto ready = [this] { return !state_.queue.empty() || state_.stoken.stop_requested(); };
     if (!deadline) {
-      lock.lock();
-      state_.cvShared.wait(lock, state_.stoken, ready);
-    } else {
-      if (!hand_over_detail::RetryUntil([&] { return lock.try_lock(); }, *deadline)) return {};
-      state_.cvShared.wait_until(lock, state_.stoken, *deadline, ready);
+      std::unique_lock lock(state_.mxShared);
+      state_.cvShared.wait(lock, state_.stoken, [this] { return !state_.queue.empty(); });
+      return hand_over_detail::SeenNow();
     }
-    // Holding mxShared after a stop: the producer is not inside a cycle, so
-    // what it will ever append is in the queue now.
-    if (ready() || state_.stoken.stop_requested()) return hand_over_detail::SeenNow();
-    return {};
+    // No wait on cvShared here: leaving it means taking mxShared again, which
+    // the producer may have taken meanwhile for a whole pause.
+    const auto look = [&] {
+      const std::unique_lock lock(state_.mxShared, std::try_to_lock);
+      return lock.owns_lock() && ready();
+    };
+    if (!hand_over_detail::RetryUntil(look, *deadline)) return {};
+    return hand_over_detail::SeenNow();
   }
   Delivery TakeSignal(bool notify) {
     std::lock_guard lock(state_.mxShared);
@@ -260,10 +258,12 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
   // The barrier's participants: the producer and this side's helper.
   explicit HandOver(std::stop_token token) : Base(std::move(token), 2) {
     helper_ = std::thread([this] { Arrive(); });
+    on_stop_.emplace(state_.stoken, WantArrival{this});
   }
   // Once the producer has ended: a helper still at the barrier is let out
   // by an arrival in the producer's place.
   ~HandOver() {
+    on_stop_.reset();
     {
       std::lock_guard lock(mutex_);
       closing_ = true;
@@ -296,15 +296,30 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     Delivery d = TakeAndHandBack(state_.queue, notify);
     {
       std::lock_guard lock(mutex_);
-      announced_ = wanted_ = false;
+      announced_ = false;
+      wanted_ = state_.stoken.stop_requested();
       last_ = d.what == Arrival::kEnded;
     }
     changed_.notify_all();
     return d;
   }
 
-  // The helper: arrives once a wait for a batch has begun and the batch
-  // before has been taken, as a client thread of its own would.
+  // After a stop the helper arrives without being asked: a producer that
+  // was pausing arrives once more, and waits at the barrier until then.
+  struct WantArrival {
+    HandOver* self;
+    void operator()() const {
+      {
+        std::lock_guard lock(self->mutex_);
+        self->wanted_ = true;
+      }
+      self->changed_.notify_all();
+    }
+  };
+
+  // The helper: arrives once a wait for a batch has begun (or a stop has
+  // been requested) and the batch before has been taken, as a client
+  // thread of its own would.
   void Arrive() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -332,6 +347,7 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
   bool closing_ = false;
   HandOverClock::time_point seen_at_{};
   std::thread helper_;
+  std::optional<std::stop_callback<WantArrival>> on_stop_;
 };
 
 template <>

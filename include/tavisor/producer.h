@@ -61,9 +61,10 @@
 // thread waits on it. A batch returned happens after the producer's
 // appends of it; the hand-back happens before its next appends.
 //
-// Variant B needs a helper thread per producer, and B and D are refused
-// with a MinGW build (see tavisor/hand_over.h): the constructor throws
-// std::runtime_error and starts nothing.
+// Variant B needs a helper thread per producer. With a MinGW build B and D
+// cannot work across the DLL boundary (see VariantUnavailableReason in
+// tavisor/hand_over.h): the constructors that take a Library throw
+// std::runtime_error for them and start nothing.
 #pragma once
 
 #include <chrono>
@@ -84,6 +85,18 @@ namespace tavisor {
 // Starts a producer of variant `letter` on the structure at `shared`:
 // Library::Start, or, in tests, a thread of the caller's own.
 using Launcher = std::function<void(char letter, void* shared)>;
+
+// Library::Start of `library`, for variant `letter` ('A' to 'E', either
+// case). Throws std::runtime_error if the variant cannot work across the
+// library's boundary in this build (VariantUnavailableReason).
+inline Launcher LauncherFor(const Library& library, char letter) {
+  const char upper =
+      letter >= 'a' && letter <= 'e' ? static_cast<char>(letter - 'a' + 'A') : letter;
+  if (std::string reason = VariantUnavailableReason(upper); !reason.empty()) {
+    throw std::runtime_error(reason);
+  }
+  return [&library](char l, void* shared) { library.Start(l, shared); };
+}
 
 // What every Producer offers, whatever its letter.
 class BasicProducer {
@@ -126,11 +139,11 @@ class Producer final : public BasicProducer {
 
   // Starts a producer through `library`.
   explicit Producer(const Library& library, std::stop_source source = {})
-      : Producer([&library](char letter, void* shared) { library.Start(letter, shared); },
-                 library.graveyard(), std::move(source)) {}
+      : Producer(LauncherFor(library, Variant), library.graveyard(), std::move(source)) {}
 
   // Starts it through `launch`; the stopped structure goes to `graveyard`,
-  // which must outlive the producer thread.
+  // which must outlive the producer thread. No variant is refused here:
+  // the caller knows whether `launch` crosses a module boundary.
   Producer(const Launcher& launch, Graveyard& graveyard, std::stop_source source = {})
       : BasicProducer(source),
         graveyard_(graveyard),
@@ -178,9 +191,7 @@ class Producer final : public BasicProducer {
 class AnyProducer {
  public:
   AnyProducer(char letter, const Library& library, std::stop_source source = {})
-      : AnyProducer(
-            letter, [&library](char l, void* shared) { library.Start(l, shared); },
-            library.graveyard(), std::move(source)) {}
+      : AnyProducer(letter, LauncherFor(library, letter), library.graveyard(), std::move(source)) {}
 
   AnyProducer(char letter, const Launcher& launch, Graveyard& graveyard,
               std::stop_source source = {})
