@@ -50,8 +50,9 @@
 // The structure cannot go with the object, since the detached producer may
 // still use it for a moment after the stop and sends no word when it ends.
 // It goes to the Library's graveyard (tavisor/graveyard.h), which destroys
-// it soon after the producer's last signal has come, and otherwise when the
-// Library is destroyed, by which time every producer must have ended; the
+// it a second after the producer's last signal has come, and otherwise when
+// the Library is destroyed, which first waits until a second has passed
+// since the last burial (a stopped producer ends within moments); the
 // records nobody took and E's last buffer are deleted then. A Producer
 // must not outlive its Library.
 //
