@@ -216,6 +216,14 @@ void DrainAfterEnd(Run<V>& run, Shared& s) {
   while (std::optional<Batch> batch = run.client.Take(0ms)) {
     Account(run, std::move(*batch), s, "after end");
   }
+  // B's client side may not have seen the producer's last arrival yet (its
+  // helper thread wakes a moment later): what is still queued counts too.
+  if constexpr (V != 'E') {
+    Batch left;
+    for (Item* pit : run.client.state().queue) left.emplace_back(pit);
+    run.client.state().queue.clear();
+    if (!left.empty()) Account(run, std::move(left), s, "left over");
+  }
 }
 
 // Checks what the run received and hands the figures over; the records are
