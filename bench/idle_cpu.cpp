@@ -65,11 +65,11 @@ int Run(int seconds) {
   IdlePair<'C'> c;
   IdlePair<'D'> d;
   IdlePair<'E'> e;
-  a.waiting.Client().AwaitBatch();
-  b.waiting.Client().AwaitBatch();
-  c.waiting.Client().AwaitBatch();
-  d.waiting.Client().AwaitBatch();
-  e.waiting.Client().AwaitBatch();
+  a.waiting.Client().AwaitAnnouncement(std::nullopt);
+  b.waiting.Client().AwaitAnnouncement(std::nullopt);
+  c.waiting.Client().AwaitAnnouncement(std::nullopt);
+  d.waiting.Client().AwaitAnnouncement(std::nullopt);
+  e.waiting.Client().AwaitAnnouncement(std::nullopt);
   // Paused: a pause of 1 to 10 minutes, longer than the window.
   SetPauseUnit(std::chrono::minutes(1));
   a.paused = std::make_unique<ProducerRun<'A'>>();

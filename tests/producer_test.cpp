@@ -60,14 +60,11 @@ void ExpectValid(const Batch& batch) {
   }
 }
 
-// Takes the batch that `queue` holds and notifies (A: under mxShared).
+// Takes the batch the producer announced and notifies.
 template <char V>
-Batch TakeBatch(ProducerClient<V>& client, ItemQueue& queue) {
-  std::unique_lock<std::mutex> lock;
-  if constexpr (V == 'A') lock = std::unique_lock(client.state().mxShared);
-  Batch batch = testing::TakeAll(queue);
-  client.state().cvShared.notify_all();
-  return batch;
+Batch TakeBatch(ProducerClient<V>& client) {
+  Delivery d = client.side().Take();
+  return std::move(d.batch);
 }
 
 // Takes the next batch as Take does, but sets the pause step to `next`
@@ -75,26 +72,26 @@ Batch TakeBatch(ProducerClient<V>& client, ItemQueue& queue) {
 template <char V>
 std::optional<Batch> TakeSettingNextPause(ProducerClient<V>& client,
                                           std::chrono::milliseconds next) {
-  const std::optional<ItemQueue*> queue = client.Announced(5s);
-  if (!queue || *queue == nullptr) return std::nullopt;
+  if (!client.Announced(5s)) return std::nullopt;
   SetPauseUnit(next);
-  return TakeBatch(client, **queue);
+  Delivery d = client.side().Take();
+  if (d.what != Arrival::kBatch) return std::nullopt;
+  return std::move(d.batch);
 }
 
 // After a stop during a pause: waits for what the producer sends last and
 // tells whether it is right. A: nothing is sent, but mxShared is free again
 // and nothing was queued. B to D: one more announcement with nothing queued.
-// E: a null buffer, not the emptied one of the batch before.
+// E: a null buffer; the emptied buffer of the batch before would be a batch.
 template <char V>
 bool TakeLastSignal(ProducerClient<V>& client) {
   if constexpr (V == 'A') {
     const std::lock_guard lock(client.state().mxShared);
     return client.state().queue.empty();
   } else {
-    const std::optional<ItemQueue*> last = client.Announced(10s);
-    if (!last) return false;
-    if constexpr (V == 'E') return *last == nullptr;
-    return *last != nullptr && (*last)->empty();
+    if (!client.Announced(10s)) return false;
+    const Delivery last = client.side().Take();
+    return last.what == Arrival::kEnded && last.batch.empty();
   }
 }
 
@@ -167,17 +164,16 @@ TYPED_TEST(ProducerTest, HandsOverWholeBatchesUntilStoppedInTheFinalWait) {
     }
     // The fifth batch is announced but the client leaves it where it is
     // and does not notify: the producer stays in its final wait.
-    const std::optional<ItemQueue*> fifth = client.Announced(5s);
-    ASSERT_TRUE(fifth.has_value());
-    ASSERT_NE(*fifth, nullptr);
+    ASSERT_TRUE(client.Announced(5s));
     std::this_thread::sleep_for(150ms);  // longer than the re-test interval
     client.RequestStop();
     producer.join();
-    // Nothing was sent after the stop; the batch is still there.
+    // The batch is still there; nothing was sent after the stop.
+    const std::optional<Batch> left = client.Take(0ms);
+    ASSERT_TRUE(left.has_value());
+    ExpectValid(*left);
+    received += static_cast<int>(left->size());
     EXPECT_FALSE(client.Signalled());
-    const Batch left = testing::TakeAll(**fifth);
-    ExpectValid(left);
-    received += static_cast<int>(left.size());
   }
   const Console printed = this->Printed();
   EXPECT_EQ(printed.started, 1);
@@ -477,9 +473,7 @@ class Squad {
   // client registers one of its own, to run before the library's.
   bool AwaitFirstBatches() {
     for (auto& m : members_) {
-      const std::optional<ItemQueue*> queue = m->client.Announced(10s);
-      if (!queue || *queue == nullptr) return false;
-      m->first_batch = *queue;
+      if (!m->client.Announced(10s)) return false;
     }
     for (std::size_t i = 0; i < members_.size(); i += 2) {
       Member& m = *members_[i];
@@ -491,8 +485,7 @@ class Squad {
   // Takes each first batch, so that every producer goes into its next pause.
   int TakeFirstBatches() {
     int records = 0;
-    for (auto& m : members_)
-      records += static_cast<int>(TakeBatch(m->client, *m->first_batch).size());
+    for (auto& m : members_) records += static_cast<int>(TakeBatch(m->client).size());
     return records;
   }
   // Stops members `first`, `first + step`, ...; a member without a callback
@@ -520,7 +513,6 @@ class Squad {
     ProducerClient<V> client;
     std::thread producer;
     std::optional<std::stop_callback<std::function<void()>>> callback;
-    ItemQueue* first_batch = nullptr;
     std::atomic<bool> last_signal_right{false};
   };
   std::vector<std::unique_ptr<Member>> members_;

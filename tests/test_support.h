@@ -103,6 +103,19 @@ inline std::string MessageOf(const std::function<void()>& call) {
   return "(no exception)";
 }
 
+// Variant letters as types, for typed tests over the five variants.
+template <char C>
+struct Letter {
+  static constexpr char value = C;
+};
+
+struct LetterName {
+  template <class T>
+  static std::string GetName(int) {
+    return std::string(1, T::value);
+  }
+};
+
 // The directory of the bundled reference lists.
 inline std::filesystem::path BundledData() { return TAVISOR_DATA_DIR; }
 

@@ -19,7 +19,7 @@ class App {
       : library_(library),
         output_(output),
         producers_([&library](char version, void* shared) { library.Start(version, shared); },
-                   output),
+                   library.graveyard(), output),
         start_directory_(std::move(start_directory)) {}
 
   // Makes `dir` (relative to the directory the program started in) the

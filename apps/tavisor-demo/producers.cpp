@@ -4,28 +4,8 @@
 
 namespace demo {
 
-std::unique_ptr<Session> StartSession(char letter, const Starter& start, Output& output,
-                                      int number) {
-  switch (letter) {
-    case 'A':
-      return std::make_unique<SessionOf<ProtocolA>>(start, output, number);
-    case 'B':
-      return std::make_unique<SessionOf<ProtocolB>>(start, output, number);
-    case 'C':
-      return std::make_unique<SessionOf<ProtocolC>>(start, output, number);
-    case 'D':
-      return std::make_unique<SessionOf<ProtocolD>>(start, output, number);
-    case 'E':
-      return std::make_unique<SessionOf<ProtocolE>>(start, output, number);
-    default:
-      return nullptr;
-  }
-}
-
 int Producers::Start(char letter) {
-  std::unique_ptr<Session> session = StartSession(letter, start_, output_, started_ + 1);
-  if (session == nullptr) return 0;
-  running_.push_back(std::move(session));
+  running_.push_back(std::make_unique<Session>(letter, start_, graveyard_, output_, started_ + 1));
   return ++started_;
 }
 

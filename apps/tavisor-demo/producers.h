@@ -7,6 +7,7 @@
 
 #include "output.h"
 #include "session.h"
+#include "tavisor/producer.h"
 
 namespace demo {
 
@@ -19,10 +20,12 @@ struct Totals {
 
 class Producers {
  public:
-  // `grace`: see kStopGrace; tests whose producers pause only briefly
-  // pass less.
-  Producers(Starter start, Output& output, Clock::duration grace = kStopGrace)
-      : start_(std::move(start)), output_(output), grace_(grace) {}
+  // Producers are started through `start`; their structures go to
+  // `graveyard` (the Library's) once they have stopped. `grace`: see
+  // kStopGrace; tests whose producers pause only briefly pass less.
+  Producers(tavisor::Launcher start, tavisor::Graveyard& graveyard, Output& output,
+            Clock::duration grace = kStopGrace)
+      : start_(std::move(start)), graveyard_(graveyard), output_(output), grace_(grace) {}
   ~Producers() { Shutdown(); }
   Producers(const Producers&) = delete;
   Producers& operator=(const Producers&) = delete;
@@ -42,21 +45,22 @@ class Producers {
   bool AwaitMoreBatches(std::size_t more, Clock::time_point deadline);
   // Returns once every stopped producer has surely ended.
   void Settle();
-  // Whether the client side of a stopped producer had to send its last
-  // signal itself, over every producer stopped so far.
+  // How many stopped producers ended without a last signal (they were
+  // waiting for their batch to be taken), over every producer stopped so far.
   std::size_t StandIns() const { return stand_ins_; }
   // Stops everything, waits until it has ended, deletes what is left and
   // ends every session. Totals over every producer ever started.
   Totals Shutdown();
 
  private:
-  const Starter start_;
+  const tavisor::Launcher start_;
+  tavisor::Graveyard& graveyard_;
   Output& output_;
   const Clock::duration grace_;
   int started_ = 0;
   std::vector<std::unique_ptr<Session>> running_;
-  // A stopped producer's SharedState stays here until the end: nothing tells
-  // when the producer has let go of it (see kStopGrace).
+  // Stopped sessions, kept for their figures and for what came after their
+  // client threads had finished, until Shutdown.
   std::vector<std::unique_ptr<Session>> stopped_;
   Clock::time_point last_stop_{};
   std::size_t stand_ins_ = 0;

@@ -6,7 +6,9 @@
 //
 // Loading or resolving failures throw std::runtime_error naming the library
 // and what failed. The library is unloaded when the object is destroyed:
-// every producer started through it must have ended by then.
+// every producer started through it must have ended by then. Producers run
+// through tavisor/producer.h leave their stopped structures in graveyard(),
+// which is emptied right before the unload.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "tavisor/api.h"
+#include "tavisor/graveyard.h"
 #include "tavisor/item.h"
 
 #if defined(_WIN32)
@@ -67,7 +70,10 @@ class Library {
     }
   }
 
-  ~Library() { Unload(); }
+  ~Library() {
+    graveyard_.Clear();
+    Unload();
+  }
 
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
@@ -82,6 +88,8 @@ class Library {
   void Start(char version, void* shared) const { start_(version, shared); }
 
   const std::filesystem::path& path() const { return path_; }
+  // Where stopped producers' structures wait for the unload (graveyard.h).
+  Graveyard& graveyard() const { return graveyard_; }
 
  private:
   [[noreturn]] void Fail(const std::string& what, const std::string& detail) const {
@@ -137,6 +145,7 @@ class Library {
   GetItemFn get_item_ = nullptr;
   GetTestItemFn get_test_item_ = nullptr;
   StartFn start_ = nullptr;
+  mutable Graveyard graveyard_;
 };
 
 }  // namespace tavisor

@@ -66,7 +66,10 @@ class DemoSessions : public ::testing::Test {
 TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   constexpr int kRounds = 30;
   const std::string letters = RunnableLetters();
-  const Starter start = [](char letter, void* shared) { tavisor::StartProducer(letter, shared); };
+  const tavisor::Launcher start = [](char letter, void* shared) {
+    tavisor::StartProducer(letter, shared);
+  };
+  tavisor::Graveyard graveyard(200ms);
   std::mt19937 engine(12345);
   std::uniform_int_distribution<int> stop_after_ms(0, 60);
   Totals sum;
@@ -78,7 +81,7 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   ::testing::internal::CaptureStdout();
   for (int round = 0; round < kRounds; ++round) {
     Output output(false, printed);
-    Producers producers(start, output, 200ms);
+    Producers producers(start, graveyard, output, 200ms);
     for (const char letter : letters) producers.Start(letter);
     std::this_thread::sleep_for(std::chrono::milliseconds(stop_after_ms(engine)));
     EXPECT_EQ(producers.StopAll(), letters.size());
@@ -104,10 +107,13 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
 }
 
 TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
-  const Starter start = [](char letter, void* shared) { tavisor::StartProducer(letter, shared); };
+  const tavisor::Launcher start = [](char letter, void* shared) {
+    tavisor::StartProducer(letter, shared);
+  };
+  tavisor::Graveyard graveyard(200ms);
   std::ostringstream printed;
   Output output(false, printed);
-  Producers producers(start, output, 200ms);
+  Producers producers(start, graveyard, output, 200ms);
   ::testing::internal::CaptureStdout();
   for (const char letter : RunnableLetters()) producers.Start(letter);
   EXPECT_EQ(producers.RunningLetters(), RunnableLetters());
@@ -120,10 +126,11 @@ TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
 }
 
 TEST_F(DemoSessions, StartFailureLeavesNothingRunning) {
-  const Starter refuse = [](char, void*) { throw std::runtime_error("refused"); };
+  const tavisor::Launcher refuse = [](char, void*) { throw std::runtime_error("refused"); };
+  tavisor::Graveyard graveyard(0ms);
   std::ostringstream printed;
   Output output(false, printed);
-  Producers producers(refuse, output);
+  Producers producers(refuse, graveyard, output);
   for (const char letter : std::string("ABCDE")) {
     EXPECT_THROW(producers.Start(letter), std::runtime_error) << letter;
   }

@@ -1,0 +1,464 @@
+// The client's side of each producer variant's hand-over, one class per
+// letter: tavisor::HandOver<'A'> to tavisor::HandOver<'E'>.
+//
+// A HandOver owns the variant's SharedState (tavisor/shared_state.h) and
+// everything its pointer members name: D's latches, E's promises and the
+// last buffer E's producer leaves behind. It knows the variant's protocol:
+// how to wait for an announcement, in what order to take a batch, renew
+// the latch or promise and hand the queue back, and what the producer's
+// last signal looks like. It neither starts nor stops a producer: most
+// clients want tavisor::Producer (tavisor/producer.h), which adds that and
+// the lifetime rules. Tests of the library drive a HandOver directly.
+//
+//   tavisor::HandOver<'C'> side(source.get_token());
+//   library.Start('C', side.Shared());
+//   if (side.AwaitAnnouncement(tavisor::HandOverClock::now() + 12s)) {
+//     tavisor::Delivery d = side.Take();   // d.batch owns the records
+//   }
+//
+// Calls:
+//   AwaitAnnouncement(deadline)  waits until the producer has announced a
+//                                batch or sent its last signal (no deadline:
+//                                without a time limit); true if one is
+//                                pending. Returns at once while one is.
+//   Take(notify)                 takes what is pending (see Delivery) and
+//                                hands the queue back: notifies cvShared
+//                                unless `notify` is false (a seam for tests
+//                                of the library's own re-test).
+//   ReleaseLeftovers()           once the producer has ended: deletes the
+//                                records nobody took, and E's last buffer.
+//   AnnouncedAt()                when the last pending announcement was seen.
+//
+// Threads: one thread at a time may call AwaitAnnouncement and Take (the
+// consuming thread); the destructor and ReleaseLeftovers only once the
+// producer has ended and nobody waits. A Take happens after the producer's
+// appends of that batch (each primitive orders its signal after them), and
+// the hand-back of a batch happens before the producer's next appends
+// (through cvShared's own lock).
+//
+// Per variant:
+//   A  waits for mxShared and on cvShared for a non-empty queue; with a
+//      time limit it tries the mutex and looks at the queue repeatedly
+//      instead, since the producer holds the mutex through its whole pause
+//      and a wait on cvShared could not return without it. A has no last
+//      signal: once a stop has been
+//      requested, holding mxShared with the queue empty means that the
+//      producer will append nothing more, and Take reports that as kEnded.
+//   B  a helper thread is this side's participant at the barrier (a
+//      barrier has no timed wait): it arrives when a wait for a batch
+//      begins, or a stop is requested, and the batch before has been
+//      taken; it stays there when the wait's time limit passes.
+//   C  acquires the semaphore.
+//   D  waits on the latch (with a time limit: tests try_wait() repeatedly);
+//      a fresh latch goes in before the queue is emptied, and the one just
+//      passed lives one batch longer (its count_down may not have returned
+//      yet).
+//   E  waits on the future; a fresh promise goes in before the buffer is
+//      emptied; the previous promise lives one batch longer.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <future>
+#include <latch>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tavisor/build_requirements.h"
+#include "tavisor/shared_state.h"
+
+namespace tavisor {
+
+using HandOverClock = std::chrono::steady_clock;
+// No value: no time limit.
+using Deadline = std::optional<HandOverClock::time_point>;
+
+// The records of one batch, owned by the client.
+using Batch = std::vector<std::unique_ptr<Item>>;
+
+enum class Arrival {
+  kNothing,  // nothing came within the time limit
+  kBatch,    // a batch of 1 to 4 records
+  kEnded,    // the producer's last signal (A: its stop): nothing more comes
+};
+
+struct Delivery {
+  Arrival what = Arrival::kNothing;
+  Batch batch;  // the records, for kBatch
+};
+
+// Why variant `letter` cannot be used with this build, or an empty text.
+//
+// std::barrier and std::latch of GCC's libstdc++ wake their waiters through
+// a table in inline header code, one copy per module. On Linux the client
+// exports its copy (link with -rdynamic) and the library uses it; a
+// MinGW-built DLL keeps a copy of its own, so its B and D producers would
+// never wake a client: they are refused rather than left to hang. (Within
+// one module, as in the library's own tests, they work.)
+inline std::string VariantUnavailableReason(char letter) {
+#if defined(__MINGW32__)
+  if (letter == 'B' || letter == 'D') {
+    return std::string("Variant ") + letter +
+           " does not work with a MinGW build: its wake-ups cannot cross the DLL boundary "
+           "(use A, C or E)";
+  }
+#else
+  (void)letter;
+#endif
+  return {};
+}
+
+template <char Variant>
+class HandOver;
+
+namespace hand_over_detail {
+
+// Tries `ready` until it holds or `deadline` passes, napping 50 us at first
+// and up to 4 ms later (a few hundred wake-ups a second at most). For waits
+// that have no timed form.
+template <class Ready>
+bool RetryUntil(Ready ready, HandOverClock::time_point deadline) {
+  std::chrono::microseconds nap(50);
+  while (!ready()) {
+    const auto now = HandOverClock::now();
+    if (now >= deadline) return false;
+    std::this_thread::sleep_for(std::min<HandOverClock::duration>(nap, deadline - now));
+    nap = std::min(nap * 2, std::chrono::microseconds(4000));
+  }
+  return true;
+}
+
+// Moves the records of `queue` into a Delivery: a batch, or, when it is
+// empty, the producer's last signal.
+inline Delivery TakeQueue(ItemQueue& queue) {
+  Delivery d;
+  d.what = queue.empty() ? Arrival::kEnded : Arrival::kBatch;
+  d.batch.reserve(queue.size());
+  for (Item* pit : queue) d.batch.emplace_back(pit);
+  queue.clear();
+  return d;
+}
+
+inline std::size_t DeleteRecords(ItemQueue& queue) { return TakeQueue(queue).batch.size(); }
+
+// What every variant shares: the structure, the pending and ended states,
+// the time stamp. A variant supplies
+//   std::optional<time_point> AwaitSignal(const Deadline&);
+//                                        waits for its primitive; when the
+//                                        signal was seen, if it came
+//   Delivery TakeSignal(bool notify);    takes the batch and hands back
+//   std::size_t ReleaseLeftovers();
+template <char Variant>
+class Base {
+ public:
+  Base(const Base&) = delete;
+  Base& operator=(const Base&) = delete;
+
+  bool AwaitAnnouncement(const Deadline& deadline) {
+    if (pending_ || ended_) return true;
+    const std::optional<HandOverClock::time_point> seen = Self().AwaitSignal(deadline);
+    if (!seen) return false;
+    pending_ = true;
+    announced_at_ = *seen;
+    return true;
+  }
+  // Only after AwaitAnnouncement has returned true.
+  Delivery Take(bool notify = true) {
+    if (ended_) return Delivery{Arrival::kEnded, {}};
+    Delivery d = Self().TakeSignal(notify);
+    pending_ = false;
+    ended_ = d.what == Arrival::kEnded;
+    return d;
+  }
+  bool Ended() const { return ended_; }
+
+  void* Shared() { return &state_; }
+  SharedState<Variant>& state() { return state_; }
+  HandOverClock::time_point AnnouncedAt() const { return announced_at_; }
+
+ protected:
+  template <class... Args>
+  explicit Base(Args&&... args) : state_(std::forward<Args>(args)...) {}
+  ~Base() = default;
+
+  // Moves the records of `queue` into a Delivery (none: the producer's
+  // last signal) and hands the emptied queue back to the producer.
+  Delivery TakeAndHandBack(ItemQueue& queue, bool notify) {
+    Delivery d = TakeQueue(queue);
+    if (notify) state_.cvShared.notify_all();
+    return d;
+  }
+
+  SharedState<Variant> state_;
+
+ private:
+  HandOver<Variant>& Self() { return static_cast<HandOver<Variant>&>(*this); }
+
+  bool pending_ = false;
+  bool ended_ = false;
+  HandOverClock::time_point announced_at_{};
+};
+
+using Seen = std::optional<HandOverClock::time_point>;
+inline Seen SeenNow() { return HandOverClock::now(); }
+
+}  // namespace hand_over_detail
+
+template <>
+class HandOver<'A'> : public hand_over_detail::Base<'A'> {
+ public:
+  explicit HandOver(std::stop_token token) : Base(std::move(token)) {}
+  ~HandOver() { ReleaseLeftovers(); }
+
+  std::size_t ReleaseLeftovers() {
+    std::lock_guard lock(state_.mxShared);
+    return hand_over_detail::DeleteRecords(state_.queue);
+  }
+
+ private:
+  friend Base;
+  // Holding mxShared after a stop means the producer is not inside a cycle:
+  // what it will ever append is in the queue now.
+  hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
+    const auto ready = [this] { return !state_.queue.empty() || state_.stoken.stop_requested(); };
+    if (!deadline) {
+      std::unique_lock lock(state_.mxShared);
+      state_.cvShared.wait(lock, state_.stoken, [this] { return !state_.queue.empty(); });
+      return hand_over_detail::SeenNow();
+    }
+    // No wait on cvShared here: leaving it means taking mxShared again, which
+    // the producer may have taken meanwhile for a whole pause.
+    const auto look = [&] {
+      const std::unique_lock lock(state_.mxShared, std::try_to_lock);
+      return lock.owns_lock() && ready();
+    };
+    if (!hand_over_detail::RetryUntil(look, *deadline)) return {};
+    return hand_over_detail::SeenNow();
+  }
+  Delivery TakeSignal(bool notify) {
+    std::lock_guard lock(state_.mxShared);
+    return TakeAndHandBack(state_.queue, notify);
+  }
+};
+
+template <>
+class HandOver<'B'> : public hand_over_detail::Base<'B'> {
+ public:
+  // The barrier's participants: the producer and this side's helper.
+  explicit HandOver(std::stop_token token) : Base(std::move(token), 2) {
+    helper_ = std::thread([this] { Arrive(); });
+    on_stop_.emplace(state_.stoken, WantArrival{this});
+  }
+  // Once the producer has ended: a helper still at the barrier is let out
+  // by an arrival in the producer's place.
+  ~HandOver() {
+    on_stop_.reset();
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
+      if (at_barrier_) (void)state_.barrier.arrive();
+    }
+    changed_.notify_all();
+    helper_.join();
+    ReleaseLeftovers();
+  }
+
+  std::size_t ReleaseLeftovers() { return hand_over_detail::DeleteRecords(state_.queue); }
+
+ private:
+  friend Base;
+  hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
+    std::unique_lock lock(mutex_);
+    if (!wanted_) {
+      wanted_ = true;
+      changed_.notify_all();
+    }
+    const auto announced = [this] { return announced_; };
+    if (!deadline) {
+      changed_.wait(lock, announced);
+    } else if (!changed_.wait_until(lock, *deadline, announced)) {
+      return {};
+    }
+    return seen_at_;
+  }
+  Delivery TakeSignal(bool notify) {
+    Delivery d = TakeAndHandBack(state_.queue, notify);
+    {
+      std::lock_guard lock(mutex_);
+      announced_ = false;
+      wanted_ = state_.stoken.stop_requested();
+      last_ = d.what == Arrival::kEnded;
+    }
+    changed_.notify_all();
+    return d;
+  }
+
+  // After a stop the helper arrives without being asked: a producer that
+  // was pausing arrives once more, and waits at the barrier until then.
+  struct WantArrival {
+    HandOver* self;
+    void operator()() const {
+      {
+        std::lock_guard lock(self->mutex_);
+        self->wanted_ = true;
+      }
+      self->changed_.notify_all();
+    }
+  };
+
+  // The helper: arrives once a wait for a batch has begun (or a stop has
+  // been requested) and the batch before has been taken, as a client
+  // thread of its own would.
+  void Arrive() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return (wanted_ && !announced_) || closing_ || last_; });
+      if (closing_ || last_) return;
+      at_barrier_ = true;
+      lock.unlock();
+      state_.barrier.arrive_and_wait();
+      const auto seen = HandOverClock::now();
+      lock.lock();
+      at_barrier_ = false;
+      if (closing_) return;
+      announced_ = true;
+      seen_at_ = seen;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;  // the members below, between the helper and the consumer
+  std::condition_variable changed_;
+  bool wanted_ = false;      // a wait for the next batch has begun
+  bool announced_ = false;   // the helper has left a completed phase
+  bool at_barrier_ = false;  // the helper has arrived, or is about to
+  bool last_ = false;        // the last signal has been taken
+  bool closing_ = false;
+  HandOverClock::time_point seen_at_{};
+  std::thread helper_;
+  std::optional<std::stop_callback<WantArrival>> on_stop_;
+};
+
+template <>
+class HandOver<'C'> : public hand_over_detail::Base<'C'> {
+ public:
+  explicit HandOver(std::stop_token token) : Base(std::move(token), 0) {}
+  ~HandOver() { ReleaseLeftovers(); }
+
+  std::size_t ReleaseLeftovers() { return hand_over_detail::DeleteRecords(state_.queue); }
+
+ private:
+  friend Base;
+  hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
+    if (!deadline) {
+      state_.semaphore.acquire();
+    } else if (!state_.semaphore.try_acquire_until(*deadline)) {
+      return {};
+    }
+    return hand_over_detail::SeenNow();
+  }
+  Delivery TakeSignal(bool notify) { return TakeAndHandBack(state_.queue, notify); }
+};
+
+template <>
+class HandOver<'D'> : public hand_over_detail::Base<'D'> {
+ public:
+  explicit HandOver(std::stop_token token)
+      : Base(std::move(token), nullptr), current_(std::make_unique<std::latch>(1)) {
+    state_.pLatch = current_.get();
+  }
+  ~HandOver() { ReleaseLeftovers(); }
+
+  std::size_t ReleaseLeftovers() { return hand_over_detail::DeleteRecords(state_.queue); }
+
+ private:
+  friend Base;
+  hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
+    if (!deadline) {
+      current_->wait();
+    } else if (!hand_over_detail::RetryUntil([this] { return current_->try_wait(); }, *deadline)) {
+      return {};
+    }
+    return hand_over_detail::SeenNow();
+  }
+  Delivery TakeSignal(bool notify) {
+    // The next latch is in place before the queue looks empty: the producer
+    // counts down again as soon as it finds it empty. The latch just passed
+    // lives one batch longer: its count_down may not have returned yet.
+    previous_ = std::exchange(current_, std::make_unique<std::latch>(1));
+    state_.pLatch = current_.get();
+    return TakeAndHandBack(state_.queue, notify);
+  }
+
+  std::unique_ptr<std::latch> previous_;
+  std::unique_ptr<std::latch> current_;
+};
+
+template <>
+class HandOver<'E'> : public hand_over_detail::Base<'E'> {
+ public:
+  explicit HandOver(std::stop_token token)
+      : Base(std::move(token), nullptr), current_(std::make_unique<Promise>()) {
+    future_ = current_->get_future();
+    state_.pPromise = current_.get();
+  }
+  ~HandOver() { ReleaseLeftovers(); }
+
+  // The buffer delivered last is the client's once the producer has ended;
+  // a batch delivered but never taken came in a newer one (the producer
+  // deleted the older one when it made it).
+  std::size_t ReleaseLeftovers() {
+    if (future_.valid() && future_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+      if (ItemQueue* const pBuf = future_.get()) last_buffer_ = pBuf;
+    }
+    if (last_buffer_ == nullptr) return 0;
+    const std::size_t released = hand_over_detail::DeleteRecords(*last_buffer_);
+    delete std::exchange(last_buffer_, nullptr);
+    return released;
+  }
+
+ private:
+  friend Base;
+  using Promise = std::promise<ItemQueue*>;
+
+  hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
+    if (!deadline) {
+      future_.wait();
+    } else if (future_.wait_until(*deadline) != std::future_status::ready) {
+      return {};
+    }
+    return hand_over_detail::SeenNow();
+  }
+  Delivery TakeSignal(bool notify) {
+    ItemQueue* const pBuf = future_.get();
+    if (pBuf == nullptr) return Delivery{Arrival::kEnded, {}};
+    last_buffer_ = pBuf;
+    // As with D's latches: the next promise is in place before the buffer
+    // looks empty, and the one just used lives one batch longer.
+    previous_ = std::exchange(current_, std::make_unique<Promise>());
+    future_ = current_->get_future();
+    state_.pPromise = current_.get();
+    // Only a null buffer ends E: a buffer, even an empty one, is a batch.
+    Delivery d = TakeAndHandBack(*pBuf, notify);
+    d.what = Arrival::kBatch;
+    return d;
+  }
+
+  std::unique_ptr<Promise> previous_;
+  std::unique_ptr<Promise> current_;
+  std::future<ItemQueue*> future_;
+  ItemQueue* last_buffer_ = nullptr;
+};
+
+}  // namespace tavisor
