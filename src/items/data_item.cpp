@@ -24,13 +24,4 @@ Item* MakeItem(DataItem&& dit) {
                   std::move(dit.observations));
 }
 
-TimeOfDay MakeTime(std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
-  using namespace std::chrono;
-  // The sum is held as a 32-bit count of seconds, then widened for the split.
-  const duration<std::int32_t> dur = duration<std::int32_t, std::ratio<3600>>(hours) +
-                                     duration<std::int32_t, std::ratio<60>>(minutes) +
-                                     duration<std::int32_t>(seconds);
-  return TimeOfDay(std::chrono::seconds(dur.count()));
-}
-
 }  // namespace tavisor

@@ -124,18 +124,16 @@ class DataItemGenerator {
     item.dllObservations.reserve(static_cast<std::size_t>(draws.sightings));
     for (int i = 0; i < draws.sightings; ++i) {
       const SightingDraws& s = draws.sighting[i];
-      DllLocation dll_location;
-      Location location;
+      // The places are built where they end up: no place made first and
+      // then moved into its sighting.
       if (s.at_coordinates) {
-        dll_location = DllCoordinates(s.position);
-        location = s.position;
+        item.dllObservations.emplace_back(DllCoordinates(s.position), s.date, s.time, s.count);
+        item.observations.emplace_back(s.position, s.date, s.time, s.count);
       } else {
         const std::string& community = lists.communities.at(static_cast<std::size_t>(s.community));
-        dll_location = community;
-        location = community;
+        item.dllObservations.emplace_back(community, s.date, s.time, s.count);
+        item.observations.emplace_back(community, s.date, s.time, s.count);
       }
-      item.dllObservations.emplace_back(std::move(dll_location), s.date, s.time, s.count);
-      item.observations.emplace_back(std::move(location), s.date, s.time, s.count);
     }
   }
 };

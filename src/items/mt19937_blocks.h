@@ -5,8 +5,8 @@
 //
 // The record engines hand whole blocks to threads (random_engines.h): the
 // twist is the only step that needs the shared state, and it costs about a
-// sixth of drawing the words it yields; the tempering is done by the thread
-// that uses a word, as drawing from Mt19937 would do it.
+// sixth of drawing the words it yields; the thread that takes the words
+// tempers them, outside the engine's lock.
 #pragma once
 
 #include <cstdint>

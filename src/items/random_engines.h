@@ -55,7 +55,7 @@ struct ThreadRun {
   std::uint32_t generation;     // of the engine when the run was taken
   int next;                     // first unused word
   int end;                      // 0 before the first run
-  std::uint32_t words[kWords];  // untempered
+  std::uint32_t words[kWords];  // tempered
 };
 
 // This thread's run of the record engine in `slot` (0 to 2).
@@ -76,16 +76,30 @@ class RunSource {
   static constexpr result_type min() { return Mt19937::min(); }
   static constexpr result_type max() { return Mt19937::max(); }
 
-  RunSource(RunEngine<Distributions>& engine, ThreadRun& run) : engine_(engine), run_(run) {}
+  // The position in the run is held here while the body draws, and written
+  // back when the source goes: kept in the run itself, it was loaded and
+  // stored again at every draw, since the compiler must assume that the
+  // body's stores may change it.
+  RunSource(RunEngine<Distributions>& engine, ThreadRun& run)
+      : engine_(engine), run_(run), next_(run.next), end_(run.end) {}
+  ~RunSource() { run_.next = next_; }
+  RunSource(const RunSource&) = delete;
+  RunSource& operator=(const RunSource&) = delete;
 
   result_type operator()() {
-    if (run_.next == run_.end) engine_.TakeRun(run_);
-    return Mt19937Blocks::Temper(run_.words[run_.next++]);
+    if (next_ == end_) {
+      engine_.TakeRun(run_);
+      next_ = run_.next;
+      end_ = run_.end;
+    }
+    return run_.words[next_++];
   }
 
  private:
   RunEngine<Distributions>& engine_;
   ThreadRun& run_;
+  int next_;
+  int end_;
 };
 
 // A record engine: a thread takes the engine's next run of words under the
@@ -119,13 +133,15 @@ class alignas(64) RunEngine {
   }
 
   // Calls body(source, distributions): source yields this thread's words.
-  // The distributions are the engine's, copied: they hold only their
-  // ranges, and a thread's draws then touch nothing another thread writes.
+  // The distributions are made afresh for each call: they hold only their
+  // ranges, so a thread's draws touch nothing another thread writes, and
+  // the compiler sees each range as a constant (copied from a member, the
+  // ranges were loaded and worked out at every draw).
   template <class Body>
   decltype(auto) Draw(Body&& body) {
     ThreadRun& run = ThisThreadsRun(slot_);
     if (run.generation != generation_.load(std::memory_order_relaxed)) run.next = run.end;
-    Distributions distributions = distributions_;
+    Distributions distributions{};
     RunSource<Distributions> source(*this, run);
     return body(source, distributions);
   }
@@ -140,10 +156,9 @@ class alignas(64) RunEngine {
   // Written by every run taken.
   BriefLock lock_;
   Mt19937Blocks engine_;
-  // Read by every record, written only by Seed: on a line of their own, so
-  // that they stay in every core's cache.
-  alignas(64) const Distributions distributions_{};
-  std::atomic<std::uint32_t> generation_{0};
+  // Read by every record, written only by Seed: on a line of its own, so
+  // that it stays in every core's cache.
+  alignas(64) std::atomic<std::uint32_t> generation_{0};
   const int slot_;
 };
 
