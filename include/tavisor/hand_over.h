@@ -158,7 +158,8 @@ inline std::size_t DeleteRecords(ItemQueue& queue) { return TakeQueue(queue).bat
 //                                        waits for its primitive; when the
 //                                        signal was seen, if it came
 //   Delivery TakeSignal(bool notify);    takes the batch and hands back
-//   std::size_t ReleaseLeftovers();
+//   std::size_t ReleaseLeftovers();      where its leftovers are not just
+//                                        the queue's records (A, E)
 template <char Variant>
 class Base {
  public:
@@ -186,6 +187,10 @@ class Base {
   void* Shared() { return &state_; }
   SharedState<Variant>& state() { return state_; }
   HandOverClock::time_point AnnouncedAt() const { return announced_at_; }
+
+  // B to D: the records nobody took are in the queue. (A takes mxShared
+  // first; E's are in its buffer: each has its own.)
+  std::size_t ReleaseLeftovers() { return DeleteRecords(state_.queue); }
 
  protected:
   template <class... Args>
@@ -274,8 +279,6 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     ReleaseLeftovers();
   }
 
-  std::size_t ReleaseLeftovers() { return hand_over_detail::DeleteRecords(state_.queue); }
-
  private:
   friend Base;
   hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
@@ -356,8 +359,6 @@ class HandOver<'C'> : public hand_over_detail::Base<'C'> {
   explicit HandOver(std::stop_token token) : Base(std::move(token), 0) {}
   ~HandOver() { ReleaseLeftovers(); }
 
-  std::size_t ReleaseLeftovers() { return hand_over_detail::DeleteRecords(state_.queue); }
-
  private:
   friend Base;
   hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
@@ -379,8 +380,6 @@ class HandOver<'D'> : public hand_over_detail::Base<'D'> {
     state_.pLatch = current_.get();
   }
   ~HandOver() { ReleaseLeftovers(); }
-
-  std::size_t ReleaseLeftovers() { return hand_over_detail::DeleteRecords(state_.queue); }
 
  private:
   friend Base;

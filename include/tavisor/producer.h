@@ -26,7 +26,8 @@
 //   Poll()            the same without blocking.
 //   Stop()            requests a stop on the producer's stop source: the
 //                     library prints "Loop in DLL broken off" and "Type a
-//                     command" on this thread, inside the call.
+//                     command" before the call returns (from this thread,
+//                     or from the producer's when it gets to its end first).
 //   AwaitAnnouncement(deadline)
 //                     waits for the next batch but leaves it with the
 //                     producer, who waits until it is taken (the next
@@ -87,13 +88,16 @@ namespace tavisor {
 // Library::Start, or, in tests, a thread of the caller's own.
 using Launcher = std::function<void(char letter, void* shared)>;
 
+// `letter` in upper case if it is 'a' to 'e'; any other letter unchanged.
+inline char VariantLetter(char letter) {
+  return letter >= 'a' && letter <= 'e' ? static_cast<char>(letter - 'a' + 'A') : letter;
+}
+
 // Library::Start of `library`, for variant `letter` ('A' to 'E', either
 // case). Throws std::runtime_error if the variant cannot work across the
 // library's boundary in this build (VariantUnavailableReason).
 inline Launcher LauncherFor(const Library& library, char letter) {
-  const char upper =
-      letter >= 'a' && letter <= 'e' ? static_cast<char>(letter - 'a' + 'A') : letter;
-  if (std::string reason = VariantUnavailableReason(upper); !reason.empty()) {
+  if (std::string reason = VariantUnavailableReason(VariantLetter(letter)); !reason.empty()) {
     throw std::runtime_error(reason);
   }
   return [&library](char l, void* shared) { library.Start(l, shared); };
@@ -204,21 +208,16 @@ class AnyProducer {
  private:
   static std::unique_ptr<BasicProducer> Make(char letter, const Launcher& launch,
                                              Graveyard& graveyard, std::stop_source source) {
-    switch (letter) {
+    switch (VariantLetter(letter)) {
       case 'A':
-      case 'a':
         return std::make_unique<Producer<'A'>>(launch, graveyard, std::move(source));
       case 'B':
-      case 'b':
         return std::make_unique<Producer<'B'>>(launch, graveyard, std::move(source));
       case 'C':
-      case 'c':
         return std::make_unique<Producer<'C'>>(launch, graveyard, std::move(source));
       case 'D':
-      case 'd':
         return std::make_unique<Producer<'D'>>(launch, graveyard, std::move(source));
       case 'E':
-      case 'e':
         return std::make_unique<Producer<'E'>>(launch, graveyard, std::move(source));
       default:
         throw std::invalid_argument(std::string("No producer variant '") + letter + "' (A to E)");

@@ -78,8 +78,11 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
   ::testing::internal::CaptureStdout();
   std::string stop_lines;
   {
-    // Variant letters in lower case work too.
-    AnyProducer producer(static_cast<char>(kLetter + ('a' - 'A')), lib);
+    // The library takes variant letters in lower case too.
+    const Launcher lower_case = [&lib](char letter, void* shared) {
+      lib.Start(static_cast<char>(letter + ('a' - 'A')), shared);
+    };
+    AnyProducer producer(kLetter, lower_case, lib.graveyard());
     const Delivery batch = producer->WaitFor(12s);
     ASSERT_EQ(batch.what, Arrival::kBatch);
     ASSERT_GE(batch.batch.size(), 1u);
