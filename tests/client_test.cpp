@@ -27,19 +27,21 @@ using testing::LetterName;
 class ProducerThreads {
  public:
   ~ProducerThreads() { JoinAll(); }
+  // Starts producers as Start does: each call returns once its producer is
+  // set up.
   Launcher launcher() {
     return [this](char letter, void* shared) {
-      threads_.emplace_back([letter, shared] { RunProducer(letter, shared); });
+      threads_.push_back(StartProducerThread(letter, shared));
     };
   }
   void JoinAll() {
-    for (std::thread& t : threads_) {
+    for (std::jthread& t : threads_) {
       if (t.joinable()) t.join();
     }
   }
 
  private:
-  std::vector<std::thread> threads_;
+  std::vector<std::jthread> threads_;
 };
 
 void ExpectBatch(const Delivery& d) {
@@ -123,9 +125,11 @@ TYPED_TEST(ClientTest, StopInTheFinalWaitSendsNothingMoreAndLeavesTheBatch) {
   producer.Stop();
   this->threads_.JoinAll();
   ExpectBatch(producer.Poll());
-  // The producer ended without a signal: only A can tell.
-  const Arrival after = producer.WaitFor(100ms).what;
-  EXPECT_EQ(after, TestFixture::kLetter == 'A' ? Arrival::kEnded : Arrival::kNothing);
+  // The producer ended without a last signal, and the client knows that
+  // nothing more comes.
+  EXPECT_EQ(producer.outlook(), Outlook::kNoLastSignal);
+  EXPECT_EQ(producer.Wait().what, Arrival::kEnded);
+  EXPECT_EQ(producer.Ended(), TestFixture::kLetter == 'A');
 }
 
 // Records announced but never taken, and E's last buffer, go with the
@@ -137,18 +141,20 @@ TYPED_TEST(ClientTest, WhatNobodyTookIsReleased) {
     ASSERT_TRUE(producer.AwaitAnnouncement(HandOverClock::now() + 5s));
   }
   this->threads_.JoinAll();
-  EXPECT_EQ(this->graveyard_.size(), 1u);
   this->graveyard_.Clear();
   EXPECT_EQ(this->graveyard_.size(), 0u);
 }
 
-TYPED_TEST(ClientTest, StopBeforeTheStartSendsNothing) {
+// A producer stopped before it could hand anything over ends with its last
+// signal (B to E): the client is never left waiting for a batch.
+TYPED_TEST(ClientTest, StopBeforeTheStartEndsWithTheLastSignal) {
   std::stop_source source;
   source.request_stop();
   auto producer = this->Start(source);
+  EXPECT_EQ(producer.WaitFor(5s).what, Arrival::kEnded);
+  EXPECT_EQ(producer.outlook(),
+            TestFixture::kLetter == 'A' ? Outlook::kNoLastSignal : Outlook::kEnded);
   this->threads_.JoinAll();
-  EXPECT_EQ(producer.WaitFor(100ms).what,
-            TestFixture::kLetter == 'A' ? Arrival::kEnded : Arrival::kNothing);
   const std::string printed = this->Printed();
   EXPECT_EQ(printed, "Generator in DLL started\nLoop in DLL broken off\nType a command\n");
 }
@@ -176,31 +182,37 @@ TYPED_TEST(ClientTest, OneStopSourceStopsEveryProducerOnIt) {
   EXPECT_EQ(this->Lines(printed, "Type a command"), 3);
 }
 
-// A graveyard releases a structure soon after the producer's last signal,
-// and one without it only when it is cleared.
-TEST(Graveyard, ReleasesSettledStructuresAtTheNextBurial) {
+// A graveyard releases at each burial what has settled by then, and waits
+// in Clear only for what has not.
+TEST(Graveyard, ReleasesWhatHasSettledAndWaitsOnlyForTheRest) {
+  using Clock = Graveyard::Clock;
   struct Marker final : Graveyard::Grave {
-    Marker(std::optional<Graveyard::Clock::time_point> at, int& gone) : at(at), gone(gone) {}
+    Marker(Clock::time_point settles_at, int& gone) : settles_at(settles_at), gone(gone) {}
     ~Marker() override { ++gone; }
-    std::optional<Graveyard::Clock::time_point> SettledAt() const override { return at; }
-    std::optional<Graveyard::Clock::time_point> at;
+    bool Settle(const std::optional<Clock::time_point>& deadline, Clock::duration) override {
+      if (deadline) return *deadline >= settles_at;
+      std::this_thread::sleep_until(settles_at);
+      return true;
+    }
+    Clock::time_point settles_at;
     int& gone;
   };
   int gone = 0;
-  Graveyard graveyard(50ms);
-  const auto now = Graveyard::Clock::now();
-  graveyard.Bury(std::make_unique<Marker>(now, gone));           // settled long enough below
-  graveyard.Bury(std::make_unique<Marker>(std::nullopt, gone));  // never settles
-  graveyard.Bury(std::make_unique<Marker>(now + 1h, gone));      // settles later
-  EXPECT_EQ(gone, 0);
-  std::this_thread::sleep_for(60ms);
-  graveyard.Bury(std::make_unique<Marker>(std::nullopt, gone));
+  Graveyard graveyard;
+  const auto now = Clock::now();
+  graveyard.Bury(std::make_unique<Marker>(now, gone));  // settled already
   EXPECT_EQ(gone, 1);
-  EXPECT_EQ(graveyard.size(), 3u);
-  const auto clear_start = Graveyard::Clock::now();
-  graveyard.Clear();
+  graveyard.Bury(std::make_unique<Marker>(now + 80ms, gone));
+  graveyard.Bury(std::make_unique<Marker>(now + 200ms, gone));
+  EXPECT_EQ(graveyard.size(), 2u);
+  std::this_thread::sleep_until(now + 90ms);
+  graveyard.Bury(std::make_unique<Marker>(now, gone));
+  EXPECT_EQ(gone, 3);
+  EXPECT_EQ(graveyard.size(), 1u);
+  graveyard.Clear();  // waits for the last one only
   EXPECT_EQ(gone, 4);
-  EXPECT_GE(Graveyard::Clock::now() - clear_start, 40ms);  // the last burial's settle time
+  EXPECT_GE(Clock::now(), now + 200ms);
+  EXPECT_EQ(graveyard.size(), 0u);
 }
 
 TEST(AnyProducer, ChoosesTheVariantAtRunTime) {
@@ -217,8 +229,8 @@ TEST(AnyProducer, ChoosesTheVariantAtRunTime) {
     const char upper = static_cast<char>(letter & ~0x20);
     if (!VariantUnavailableReason(upper).empty()) continue;  // see ClientTest
     AnyProducer producer(letter, threads.launcher(), graveyard);
-    EXPECT_EQ(producer->Letter(), upper);
-    ExpectBatch(producer->WaitFor(5s));
+    EXPECT_EQ(producer.Letter(), upper);
+    ExpectBatch(producer.WaitFor(5s));
   }
   threads.JoinAll();
   SetPauseUnit(1000ms);

@@ -138,9 +138,8 @@ class ProducerTest : public ::testing::Test {
     captured_ = true;
     return Console(::testing::internal::GetCapturedStdout());
   }
-  static std::jthread Run(Client& client) {
-    return std::jthread([shared = client.shared()] { RunProducer(kLetter, shared); });
-  }
+  // As Start does: returns once the producer is set up.
+  static std::jthread Run(Client& client) { return StartProducerThread(kLetter, client.shared()); }
 
  private:
   bool captured_ = false;
@@ -184,10 +183,13 @@ TYPED_TEST(ProducerTest, HandsOverWholeBatchesUntilStoppedInTheFinalWait) {
   EXPECT_EQ(printed.records, received);
 }
 
-TYPED_TEST(ProducerTest, StopBeforeStartEndsAtOnceWithoutSignal) {
+// A stop before the first pause is handled like one during it: B to E send
+// their last signal, since the client has been handed nothing yet.
+TYPED_TEST(ProducerTest, StopBeforeStartEndsAtOnceWithTheLastSignal) {
   typename TestFixture::Client client;
   client.RequestStop();
   TestFixture::Run(client).join();
+  EXPECT_TRUE(TakeLastSignal(client));
   EXPECT_FALSE(client.Signalled());
   const Console printed = this->Printed();
   EXPECT_EQ(printed.started, 1);

@@ -15,9 +15,6 @@ bool App::LoadLists(const fs::path& dir) {
     output_.Line("Stop the running producers first: the lists must not change under them");
     return false;
   }
-  // A producer stopped a moment ago may still be finishing a batch, which
-  // reads the lists.
-  producers_.Settle();
   const fs::path target = dir.is_absolute() ? dir : start_directory_ / dir;
   std::error_code ec;
   fs::current_path(target, ec);

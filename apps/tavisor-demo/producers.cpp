@@ -1,7 +1,5 @@
 #include "producers.h"
 
-#include <thread>
-
 namespace demo {
 
 int Producers::Start(char letter) {
@@ -12,10 +10,8 @@ int Producers::Start(char letter) {
 std::size_t Producers::StopAll() {
   if (running_.empty()) return 0;
   for (const auto& session : running_) session->RequestStop();
-  last_stop_ = Clock::now();
-  const Clock::time_point deadline = last_stop_ + grace_;
   for (const auto& session : running_) {
-    if (session->Finish(deadline)) ++stand_ins_;
+    if (session->Finish()) ++stand_ins_;
   }
   const std::size_t count = running_.size();
   for (auto& session : running_) stopped_.push_back(std::move(session));
@@ -39,13 +35,8 @@ bool Producers::AwaitMoreBatches(std::size_t more, Clock::time_point deadline) {
   return all;
 }
 
-void Producers::Settle() {
-  if (!stopped_.empty()) std::this_thread::sleep_until(last_stop_ + grace_);
-}
-
 Totals Producers::Shutdown() {
   StopAll();
-  Settle();
   Totals totals;
   for (const auto& session : stopped_) {
     totals.leftovers += session->ReleaseLeftovers();

@@ -21,11 +21,9 @@ struct Totals {
 class Producers {
  public:
   // Producers are started through `start`; their structures go to
-  // `graveyard` (the Library's) once they have stopped. `grace`: see
-  // kStopGrace; tests whose producers pause only briefly pass less.
-  Producers(tavisor::Launcher start, tavisor::Graveyard& graveyard, Output& output,
-            Clock::duration grace = kStopGrace)
-      : start_(std::move(start)), graveyard_(graveyard), output_(output), grace_(grace) {}
+  // `graveyard` (the Library's) once they have stopped.
+  Producers(tavisor::Launcher start, tavisor::Graveyard& graveyard, Output& output)
+      : start_(std::move(start)), graveyard_(graveyard), output_(output) {}
   ~Producers() { Shutdown(); }
   Producers(const Producers&) = delete;
   Producers& operator=(const Producers&) = delete;
@@ -34,8 +32,8 @@ class Producers {
   // number (1 for the first). Throws what the library's Start throws; then
   // nothing was started.
   int Start(char letter);
-  // Stops every running producer and waits for their client threads.
-  // Returns how many were stopped.
+  // Stops every running producer and waits until each client thread has
+  // seen that nothing more comes. Returns how many were stopped.
   std::size_t StopAll();
   std::size_t Running() const { return running_.size(); }
   // Letters of the running producers, in start order.
@@ -43,26 +41,22 @@ class Producers {
   // Waits until every running producer has delivered `more` batches beyond
   // what it had delivered so far, or until `deadline`. False on timeout.
   bool AwaitMoreBatches(std::size_t more, Clock::time_point deadline);
-  // Returns once every stopped producer has surely ended.
-  void Settle();
   // How many stopped producers ended without a last signal (they were
   // waiting for their batch to be taken), over every producer stopped so far.
   std::size_t StandIns() const { return stand_ins_; }
-  // Stops everything, waits until it has ended, deletes what is left and
-  // ends every session. Totals over every producer ever started.
+  // Stops everything, deletes what is left and ends every session; the
+  // structures go to the graveyard. Totals over every producer ever started.
   Totals Shutdown();
 
  private:
   const tavisor::Launcher start_;
   tavisor::Graveyard& graveyard_;
   Output& output_;
-  const Clock::duration grace_;
   int started_ = 0;
   std::vector<std::unique_ptr<Session>> running_;
   // Stopped sessions, kept for their figures and for what came after their
   // client threads had finished, until Shutdown.
   std::vector<std::unique_ptr<Session>> stopped_;
-  Clock::time_point last_stop_{};
   std::size_t stand_ins_ = 0;
 };
 

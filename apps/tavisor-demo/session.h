@@ -16,14 +16,6 @@ namespace demo {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a stopped producer may take to send its last signal. A producer
-// reacts to a stop at once: it cuts its pause short, finishes a batch it has
-// begun (a matter of milliseconds) and sends at most one more signal, or
-// none if it was waiting for its batch to be taken. The library offers no
-// signal for its end, so this is the demo's bound: what has not come by
-// then will not come.
-inline constexpr std::chrono::seconds kStopGrace{2};
-
 class Session {
  public:
   // Starts a producer of variant `letter` ('A' to 'E') through `launch` and
@@ -38,34 +30,30 @@ class Session {
   ~Session() {
     if (consumer_.joinable()) {
       RequestStop();
-      Finish(Clock::now() + kStopGrace);
+      Finish();
     }
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  char Letter() const { return producer_->Letter(); }
+  char Letter() const { return producer_.Letter(); }
   // Asks the producer to stop. The library prints its two stop lines on
   // this thread, inside the call.
-  void RequestStop() { producer_->Stop(); }
-  // Waits until the client thread has taken the producer's last signal, or
-  // until `deadline`, and joins it. True when the producer ended without a
-  // last signal (it was waiting for its batch to be taken).
-  bool Finish(Clock::time_point deadline) {
+  void RequestStop() { producer_.Stop(); }
+  // Waits until the client thread has seen that nothing more comes (the
+  // producer's last signal, or a batch that was out when the stop came),
+  // and joins it. True when the producer ended without a last signal.
+  bool Finish() {
     if (!consumer_.joinable()) return false;
-    {
-      std::lock_guard lock(mutex_);
-      finish_by_ = deadline;
-    }
     consumer_.join();
-    return !producer_->Ended();
+    return !producer_.Ended();
   }
   // Deletes the records that came after the client thread had finished
   // and returns how many. Only once the producer has ended.
   std::size_t ReleaseLeftovers() {
     std::size_t released = 0;
-    for (tavisor::Delivery d = producer_->Poll(); d.what == tavisor::Arrival::kBatch;
-         d = producer_->Poll()) {
+    for (tavisor::Delivery d = producer_.Poll(); d.what == tavisor::Arrival::kBatch;
+         d = producer_.Poll()) {
       released += d.batch.size();
     }
     return released;
@@ -87,20 +75,13 @@ class Session {
   }
 
  private:
-  // How often the client thread looks whether Finish has given up on the
-  // producer's last signal.
-  static constexpr std::chrono::milliseconds kSlice{50};
-
+  // After a stop the producer sends at most one more batch, then its last
+  // signal or nothing; either way the wait says kEnded once nothing more
+  // comes, so the thread needs no time limit.
   void Consume() {
-    for (;;) {
-      tavisor::Delivery d = producer_->WaitFor(kSlice);
-      if (d.what == tavisor::Arrival::kEnded) break;
-      if (d.what == tavisor::Arrival::kBatch) {
-        Show(d.batch);  // deletes the records when `d` goes
-        continue;
-      }
-      std::lock_guard lock(mutex_);
-      if (finish_by_ && Clock::now() >= *finish_by_) break;
+    for (tavisor::Delivery d = producer_.Wait(); d.what != tavisor::Arrival::kEnded;
+         d = producer_.Wait()) {
+      if (d.what == tavisor::Arrival::kBatch) Show(d.batch);  // deletes the records when `d` goes
     }
     std::lock_guard lock(mutex_);
     finished_ = true;
@@ -127,7 +108,6 @@ class Session {
   std::thread consumer_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::optional<Clock::time_point> finish_by_;
   bool finished_ = false;
   std::size_t batches_ = 0;
   std::size_t records_ = 0;

@@ -5,10 +5,11 @@
 // everything its pointer members name: D's latches, E's promises and the
 // last buffer E's producer leaves behind. It knows the variant's protocol:
 // how to wait for an announcement, in what order to take a batch, renew
-// the latch or promise and hand the queue back, and what the producer's
-// last signal looks like. It neither starts nor stops a producer: most
-// clients want tavisor::Producer (tavisor/producer.h), which adds that and
-// the lifetime rules. Tests of the library drive a HandOver directly.
+// the latch or promise and hand the queue back, what the producer's last
+// signal looks like, and what is still to come after a stop (outlook()). It
+// neither starts nor stops a producer: most clients want tavisor::Producer
+// (tavisor/producer.h), which adds that and the lifetime rules. Tests of
+// the library drive a HandOver directly.
 //
 //   tavisor::HandOver<'C'> side(source.get_token());
 //   library.Start('C', side.Shared());
@@ -21,13 +22,20 @@
 //                                batch or sent its last signal (no deadline:
 //                                without a time limit); true if one is
 //                                pending. Returns at once while one is.
-//   Take(notify)                 takes what is pending (see Delivery) and
-//                                hands the queue back: notifies cvShared
-//                                unless `notify` is false (a seam for tests
-//                                of the library's own re-test).
+//   Take(notify)                 takes what is pending (see Delivery) and,
+//                                until a stop is requested, hands the queue
+//                                back: notifies cvShared unless `notify` is
+//                                false (a seam for tests of the library's
+//                                own re-test).
+//   outlook()                    what the producer will still send.
 //   ReleaseLeftovers()           once the producer has ended: deletes the
 //                                records nobody took, and E's last buffer.
 //   AnnouncedAt()                when the last pending announcement was seen.
+//
+// After a stop, Take still gives the records of a batch but leaves the
+// queue as it is: the library sends its last signal only when the stop
+// finds no batch out, and a queue emptied after the stop might or might not
+// count as taken. So this side always knows whether a last signal will come.
 //
 // Threads: one thread at a time may call AwaitAnnouncement and Take (the
 // consuming thread); the destructor and ReleaseLeftovers only once the
@@ -41,13 +49,14 @@
 //      time limit it tries the mutex and looks at the queue repeatedly
 //      instead, since the producer holds the mutex through its whole pause
 //      and a wait on cvShared could not return without it. A has no last
-//      signal: once a stop has been
-//      requested, holding mxShared with the queue empty means that the
-//      producer will append nothing more, and Take reports that as kEnded.
+//      signal: once a stop has been requested, holding mxShared with the
+//      queue empty means that the producer will append nothing more, and
+//      Take reports that as kEnded.
 //   B  a helper thread is this side's participant at the barrier (a
 //      barrier has no timed wait): it arrives when a wait for a batch
 //      begins, or a stop is requested, and the batch before has been
-//      taken; it stays there when the wait's time limit passes.
+//      taken; it stays there when the wait's time limit passes, and ends
+//      once the last signal has come or can no longer come.
 //   C  acquires the semaphore.
 //   D  waits on the latch (with a time limit: tests try_wait() repeatedly);
 //      a fresh latch goes in before the queue is emptied, and the one just
@@ -68,7 +77,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -77,6 +85,7 @@
 
 #include "tavisor/build_requirements.h"
 #include "tavisor/shared_state.h"
+#include "tavisor/wait_table.h"
 
 namespace tavisor {
 
@@ -98,25 +107,41 @@ struct Delivery {
   Batch batch;  // the records, for kBatch
 };
 
+// What a producer will still send, as far as the client's side knows.
+enum class Outlook {
+  kRunning,        // no stop has been requested
+  kLastSignalDue,  // stopped: one more batch or the last signal will come
+  kEnded,          // the last signal has come: the producer no longer
+                   // touches the structure
+  kNoLastSignal,   // stopped with a batch out, or variant A: nothing more
+                   // comes, and nothing tells when the producer is done
+  kUnsure,         // a hand-back crossed the stop: a last signal may come
+};
+
 // Why variant `letter` cannot be used with this build, or an empty text.
 //
 // std::barrier and std::latch of GCC's libstdc++ wake their waiters through
-// a table in inline header code, one copy per module. On Linux the client
-// exports its copy (link with -rdynamic) and the library uses it; a
-// MinGW-built DLL keeps a copy of its own, so its B and D producers would
-// never wake a client: they are refused rather than left to hang. (Within
-// one module, as in the library's own tests, they work.)
+// a table in inline header code, one copy per module (tavisor/wait_table.h).
+// On Linux the program exports its copy (link with -rdynamic) and the
+// library uses it; a program that does not, and a MinGW-built DLL, which
+// always keeps a copy of its own, would never be woken by B and D
+// producers: they are refused rather than left to hang. (Within one
+// module, as in the library's own tests, they work.)
 inline std::string VariantUnavailableReason(char letter) {
+  if (letter != 'B' && letter != 'D') return {};
 #if defined(__MINGW32__)
-  if (letter == 'B' || letter == 'D') {
-    return std::string("Variant ") + letter +
-           " does not work with a MinGW build: its wake-ups cannot cross the DLL boundary "
-           "(use A, C or E)";
-  }
+  return std::string("Variant ") + letter +
+         " does not work with a MinGW build: its wake-ups cannot cross the DLL boundary "
+         "(use A, C or E)";
 #else
-  (void)letter;
-#endif
+  if (!ProgramSharesWaitTable()) {
+    return std::string("Variant ") + letter +
+           " cannot wake this program: link it with -rdynamic (CMake: ENABLE_EXPORTS, which "
+           "Tavisor::Tavisor sets) so that the library shares its std::barrier/std::latch "
+           "wait table (use A, C or E otherwise)";
+  }
   return {};
+#endif
 }
 
 template <char Variant>
@@ -139,25 +164,43 @@ bool RetryUntil(Ready ready, HandOverClock::time_point deadline) {
   return true;
 }
 
-// Moves the records of `queue` into a Delivery: a batch, or, when it is
-// empty, the producer's last signal.
-inline Delivery TakeQueue(ItemQueue& queue) {
-  Delivery d;
-  d.what = queue.empty() ? Arrival::kEnded : Arrival::kBatch;
-  d.batch.reserve(queue.size());
-  for (Item* pit : queue) d.batch.emplace_back(pit);
-  queue.clear();
-  return d;
-}
+// A queue as this side sees it: the records from `given` on are new; the
+// ones before were given out after a stop and left in place.
+class QueueView {
+ public:
+  // Moves the new records into a Delivery: a batch or, when there are none,
+  // the producer's last signal. `hand_back`: empties the queue, which tells
+  // the producer the batch has been taken; otherwise leaves it as it is.
+  Delivery Take(ItemQueue& queue, bool hand_back) {
+    Delivery d;
+    d.what = queue.size() == given_ ? Arrival::kEnded : Arrival::kBatch;
+    for (auto it = queue.begin() + static_cast<std::ptrdiff_t>(given_); it != queue.end(); ++it) {
+      d.batch.emplace_back(*it);
+    }
+    if (hand_back) {
+      queue.clear();
+      given_ = 0;
+    } else {
+      given_ = queue.size();
+    }
+    return d;
+  }
+  // Deletes the records nobody took; their number.
+  std::size_t Release(ItemQueue& queue) { return Take(queue, true).batch.size(); }
 
-inline std::size_t DeleteRecords(ItemQueue& queue) { return TakeQueue(queue).batch.size(); }
+ private:
+  std::size_t given_ = 0;
+};
+
+using Seen = std::optional<HandOverClock::time_point>;
+inline Seen SeenNow() { return HandOverClock::now(); }
 
 // What every variant shares: the structure, the pending and ended states,
-// the time stamp. A variant supplies
-//   std::optional<time_point> AwaitSignal(const Deadline&);
-//                                        waits for its primitive; when the
+// the outlook, the time stamp. A variant supplies
+//   Seen AwaitSignal(const Deadline&);   waits for its primitive; when the
 //                                        signal was seen, if it came
-//   Delivery TakeSignal(bool notify);    takes the batch and hands back
+//   Delivery TakeSignal(bool notify, bool hand_back);
+//                                        takes the batch; hands back if asked
 //   std::size_t ReleaseLeftovers();      where its leftovers are not just
 //                                        the queue's records (A, E)
 template <char Variant>
@@ -168,7 +211,8 @@ class Base {
 
   bool AwaitAnnouncement(const Deadline& deadline) {
     if (pending_ || ended_) return true;
-    const std::optional<HandOverClock::time_point> seen = Self().AwaitSignal(deadline);
+    if (batch_after_stop_) return false;  // nothing more comes
+    const Seen seen = Self().AwaitSignal(deadline);
     if (!seen) return false;
     pending_ = true;
     announced_at_ = *seen;
@@ -177,46 +221,68 @@ class Base {
   // Only after AwaitAnnouncement has returned true.
   Delivery Take(bool notify = true) {
     if (ended_) return Delivery{Arrival::kEnded, {}};
-    Delivery d = Self().TakeSignal(notify);
+    const bool hand_back = !kHasLastSignal || !state_.stoken.stop_requested();
+    Delivery d = Self().TakeSignal(notify, hand_back);
     pending_ = false;
-    ended_ = d.what == Arrival::kEnded;
+    if (d.what == Arrival::kEnded) {
+      ended_ = true;
+    } else if (!hand_back) {
+      batch_after_stop_ = true;
+    } else if (kHasLastSignal && state_.stoken.stop_requested()) {
+      unsure_since_ = HandOverClock::now();
+    }
     return d;
   }
   bool Ended() const { return ended_; }
 
+  Outlook outlook() const {
+    if (!state_.stoken.stop_requested()) return Outlook::kRunning;
+    // A sends no last signal: after a stop nothing tells when the producer
+    // has let go of the structure for good.
+    if (!kHasLastSignal) return Outlook::kNoLastSignal;
+    if (ended_) return Outlook::kEnded;
+    if (batch_after_stop_) return Outlook::kNoLastSignal;
+    if (unsure_since_) return Outlook::kUnsure;
+    return Outlook::kLastSignalDue;
+  }
+  // kUnsure: since when.
+  std::optional<HandOverClock::time_point> UnsureSince() const { return unsure_since_; }
+
   void* Shared() { return &state_; }
   SharedState<Variant>& state() { return state_; }
+  static constexpr bool kHasLastSignal = Variant != 'A';
   HandOverClock::time_point AnnouncedAt() const { return announced_at_; }
 
   // B to D: the records nobody took are in the queue. (A takes mxShared
   // first; E's are in its buffer: each has its own.)
-  std::size_t ReleaseLeftovers() { return DeleteRecords(state_.queue); }
+  std::size_t ReleaseLeftovers() { return queue_view_.Release(state_.queue); }
 
  protected:
   template <class... Args>
   explicit Base(Args&&... args) : state_(std::forward<Args>(args)...) {}
   ~Base() = default;
 
-  // Moves the records of `queue` into a Delivery (none: the producer's
-  // last signal) and hands the emptied queue back to the producer.
-  Delivery TakeAndHandBack(ItemQueue& queue, bool notify) {
-    Delivery d = TakeQueue(queue);
-    if (notify) state_.cvShared.notify_all();
+  // Moves the new records of `queue` into a Delivery (none: the producer's
+  // last signal) and, if asked, hands the emptied queue back.
+  Delivery TakeQueue(ItemQueue& queue, bool notify, bool hand_back) {
+    Delivery d = queue_view_.Take(queue, hand_back);
+    if (hand_back && notify) state_.cvShared.notify_all();
     return d;
   }
 
   SharedState<Variant> state_;
+  QueueView queue_view_;
 
  private:
   HandOver<Variant>& Self() { return static_cast<HandOver<Variant>&>(*this); }
 
   bool pending_ = false;
   bool ended_ = false;
+  bool batch_after_stop_ = false;  // a batch came after the stop
+  // When a hand-back was found crossed by the stop.
+  std::optional<HandOverClock::time_point> unsure_since_;
   HandOverClock::time_point announced_at_{};
 };
-
-using Seen = std::optional<HandOverClock::time_point>;
-inline Seen SeenNow() { return HandOverClock::now(); }
 
 }  // namespace hand_over_detail
 
@@ -228,7 +294,7 @@ class HandOver<'A'> : public hand_over_detail::Base<'A'> {
 
   std::size_t ReleaseLeftovers() {
     std::lock_guard lock(state_.mxShared);
-    return hand_over_detail::DeleteRecords(state_.queue);
+    return queue_view_.Release(state_.queue);
   }
 
  private:
@@ -251,9 +317,11 @@ class HandOver<'A'> : public hand_over_detail::Base<'A'> {
     if (!hand_over_detail::RetryUntil(look, *deadline)) return {};
     return hand_over_detail::SeenNow();
   }
-  Delivery TakeSignal(bool notify) {
+  // A has no last signal to keep apart from a batch: the queue is always
+  // handed back, under mxShared.
+  Delivery TakeSignal(bool notify, bool hand_back) {
     std::lock_guard lock(state_.mxShared);
-    return TakeAndHandBack(state_.queue, notify);
+    return TakeQueue(state_.queue, notify, hand_back);
   }
 };
 
@@ -265,8 +333,9 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     helper_ = std::thread([this] { Arrive(); });
     on_stop_.emplace(state_.stoken, WantArrival{this});
   }
-  // Once the producer has ended: a helper still at the barrier is let out
-  // by an arrival in the producer's place.
+  // Once the producer has ended: a helper still at the barrier (only when a
+  // last signal that might have come did not) is let out by an arrival in
+  // the producer's place.
   ~HandOver() {
     on_stop_.reset();
     {
@@ -277,6 +346,12 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     changed_.notify_all();
     helper_.join();
     ReleaseLeftovers();
+  }
+
+  // Whether the helper thread still runs, for tests.
+  bool HelperRunning() {
+    std::lock_guard lock(mutex_);
+    return !helper_done_;
   }
 
  private:
@@ -295,20 +370,20 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     }
     return seen_at_;
   }
-  Delivery TakeSignal(bool notify) {
-    Delivery d = TakeAndHandBack(state_.queue, notify);
+  Delivery TakeSignal(bool notify, bool hand_back) {
+    Delivery d = TakeQueue(state_.queue, notify, hand_back);
     {
       std::lock_guard lock(mutex_);
       announced_ = false;
+      // After a stop the helper arrives at once for the last signal, unless
+      // that has come or can no longer come (a batch after the stop).
       wanted_ = state_.stoken.stop_requested();
-      last_ = d.what == Arrival::kEnded;
+      finished_ = d.what == Arrival::kEnded || !hand_back;
     }
     changed_.notify_all();
     return d;
   }
 
-  // After a stop the helper arrives without being asked: a producer that
-  // was pausing arrives once more, and waits at the barrier until then.
   struct WantArrival {
     HandOver* self;
     void operator()() const {
@@ -322,23 +397,24 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
 
   // The helper: arrives once a wait for a batch has begun (or a stop has
   // been requested) and the batch before has been taken, as a client
-  // thread of its own would.
+  // thread of its own would; ends when nothing more can come.
   void Arrive() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [this] { return (wanted_ && !announced_) || closing_ || last_; });
-      if (closing_ || last_) return;
+      changed_.wait(lock, [this] { return (wanted_ && !announced_) || closing_ || finished_; });
+      if (closing_ || finished_) break;
       at_barrier_ = true;
       lock.unlock();
       state_.barrier.arrive_and_wait();
       const auto seen = HandOverClock::now();
       lock.lock();
       at_barrier_ = false;
-      if (closing_) return;
+      if (closing_) break;
       announced_ = true;
       seen_at_ = seen;
       changed_.notify_all();
     }
+    helper_done_ = true;
   }
 
   std::mutex mutex_;  // the members below, between the helper and the consumer
@@ -346,8 +422,9 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
   bool wanted_ = false;      // a wait for the next batch has begun
   bool announced_ = false;   // the helper has left a completed phase
   bool at_barrier_ = false;  // the helper has arrived, or is about to
-  bool last_ = false;        // the last signal has been taken
+  bool finished_ = false;    // nothing more will come
   bool closing_ = false;
+  bool helper_done_ = false;
   HandOverClock::time_point seen_at_{};
   std::thread helper_;
   std::optional<std::stop_callback<WantArrival>> on_stop_;
@@ -369,7 +446,9 @@ class HandOver<'C'> : public hand_over_detail::Base<'C'> {
     }
     return hand_over_detail::SeenNow();
   }
-  Delivery TakeSignal(bool notify) { return TakeAndHandBack(state_.queue, notify); }
+  Delivery TakeSignal(bool notify, bool hand_back) {
+    return TakeQueue(state_.queue, notify, hand_back);
+  }
 };
 
 template <>
@@ -391,13 +470,17 @@ class HandOver<'D'> : public hand_over_detail::Base<'D'> {
     }
     return hand_over_detail::SeenNow();
   }
-  Delivery TakeSignal(bool notify) {
-    // The next latch is in place before the queue looks empty: the producer
-    // counts down again as soon as it finds it empty. The latch just passed
-    // lives one batch longer: its count_down may not have returned yet.
-    previous_ = std::exchange(current_, std::make_unique<std::latch>(1));
-    state_.pLatch = current_.get();
-    return TakeAndHandBack(state_.queue, notify);
+  Delivery TakeSignal(bool notify, bool hand_back) {
+    if (hand_back) {
+      // The next latch is in place before the queue looks empty: the
+      // producer counts down again as soon as it finds it empty. The latch
+      // just passed lives one batch longer: its count_down may not have
+      // returned yet.
+      previous_ = std::exchange(current_, std::make_unique<std::latch>(1));
+      state_.pLatch = current_.get();
+      std::atomic_thread_fence(std::memory_order_release);
+    }
+    return TakeQueue(state_.queue, notify, hand_back);
   }
 
   std::unique_ptr<std::latch> previous_;
@@ -419,10 +502,13 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
   // deleted the older one when it made it).
   std::size_t ReleaseLeftovers() {
     if (future_.valid() && future_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-      if (ItemQueue* const pBuf = future_.get()) last_buffer_ = pBuf;
+      if (ItemQueue* const pBuf = future_.get()) {
+        last_buffer_ = pBuf;
+        buffer_view_ = {};
+      }
     }
     if (last_buffer_ == nullptr) return 0;
-    const std::size_t released = hand_over_detail::DeleteRecords(*last_buffer_);
+    const std::size_t released = buffer_view_.Release(*last_buffer_);
     delete std::exchange(last_buffer_, nullptr);
     return released;
   }
@@ -439,17 +525,22 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
     }
     return hand_over_detail::SeenNow();
   }
-  Delivery TakeSignal(bool notify) {
+  Delivery TakeSignal(bool notify, bool hand_back) {
     ItemQueue* const pBuf = future_.get();
     if (pBuf == nullptr) return Delivery{Arrival::kEnded, {}};
     last_buffer_ = pBuf;
-    // As with D's latches: the next promise is in place before the buffer
-    // looks empty, and the one just used lives one batch longer.
-    previous_ = std::exchange(current_, std::make_unique<Promise>());
-    future_ = current_->get_future();
-    state_.pPromise = current_.get();
+    buffer_view_ = {};
+    if (hand_back) {
+      // As with D's latches: the next promise is in place before the buffer
+      // looks empty, and the one just used lives one batch longer.
+      previous_ = std::exchange(current_, std::make_unique<Promise>());
+      future_ = current_->get_future();
+      state_.pPromise = current_.get();
+      std::atomic_thread_fence(std::memory_order_release);
+    }
+    Delivery d = buffer_view_.Take(*pBuf, hand_back);
+    if (hand_back && notify) state_.cvShared.notify_all();
     // Only a null buffer ends E: a buffer, even an empty one, is a batch.
-    Delivery d = TakeAndHandBack(*pBuf, notify);
     d.what = Arrival::kBatch;
     return d;
   }
@@ -458,6 +549,7 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
   std::unique_ptr<Promise> current_;
   std::future<ItemQueue*> future_;
   ItemQueue* last_buffer_ = nullptr;
+  hand_over_detail::QueueView buffer_view_;
 };
 
 }  // namespace tavisor

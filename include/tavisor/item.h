@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <variant>
@@ -60,5 +61,13 @@ struct Item {
         rarity(rarity_),
         observations(std::move(observations_)) {}
 };
+
+// The species name as it is shown: the bird list follows every word of a
+// name with one blank, the last word too, and `name` keeps them all.
+inline std::string_view DisplayName(const Item& item) {
+  std::string_view name = item.name;
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name;
+}
 
 }  // namespace tavisor

@@ -1,7 +1,7 @@
 // A producer of the loaded Tavisor library together with the client's side
 // of its hand-over: tavisor::Producer<'A'> to tavisor::Producer<'E'> when
 // the variant is known when compiling, tavisor::AnyProducer when it is
-// chosen at run time. Both are the same code.
+// chosen at run time. Both offer the same calls and are the same code.
 //
 // A Producer owns the variant's SharedState and everything it points to,
 // starts the producer through the Library when it is constructed, hands
@@ -13,21 +13,21 @@
 //   tavisor::Producer<'C'> producer(library);
 //   for (int i = 0; i < 3; ++i) {
 //     tavisor::Delivery d = producer.WaitFor(std::chrono::seconds(12));
-//     for (const auto& item : d.batch) std::cout << item->name << '\n';
+//     for (const auto& item : d.batch) std::cout << tavisor::DisplayName(*item) << '\n';
 //   }
 //   producer.Stop();
 //
 // Main calls:
 //   Wait()            blocks until the next batch, or the producer's last
-//                     signal; no time limit and no polling. After Stop() the
-//                     last signal may never come (see below): use WaitFor.
+//                     signal; no time limit and no polling.
 //   WaitFor(d), WaitUntil(t)
 //                     the same with a time limit: kNothing when it passes.
 //   Poll()            the same without blocking.
-//   Stop()            requests a stop on the producer's stop source: the
-//                     library prints "Loop in DLL broken off" and "Type a
-//                     command" before the call returns (from this thread,
-//                     or from the producer's when it gets to its end first).
+//   Stop()            requests a stop on the producer's stop source, and so
+//                     on every producer that shares it; StopThis() stops
+//                     this producer alone. The library prints "Loop in DLL
+//                     broken off" and "Type a command" (once per producer)
+//                     before the call returns.
 //   AwaitAnnouncement(deadline)
 //                     waits for the next batch but leaves it with the
 //                     producer, who waits until it is taken (the next
@@ -40,35 +40,37 @@
 // after a stop), and again on every later call; kNothing when the time
 // limit passed.
 //
-// After a stop a producer sends at most one more thing: the batch it was
-// making, or, if it was pausing, its last signal (not A), or nothing if it
-// was waiting for its batch to be taken.
+// After a stop a producer sends one more thing at most: the batch it was
+// making, then nothing; or, if no batch of its was waiting to be taken, its
+// last signal (not A). Wait() after a stop returns kEnded at once where
+// nothing more can come (outlook() tells what is still to come).
 //
-// Several producers may share one stop source: pass it to each; a stop on
-// it stops them all.
+// When it may be destroyed: at any time; the destructor stops the producer
+// (this one only). The structure cannot always go with the object: until
+// its last signal the detached producer may still use it. It goes to the
+// Library's graveyard (tavisor/graveyard.h): at once when the last signal
+// has come, as soon as it comes when it is due, and otherwise (variant A,
+// or a batch that was out when the stop came) a grace period after the
+// stop. The Library waits for what is still there before it unloads.
+// Records nobody took and E's last buffer are deleted with the structure.
+// A Producer must not outlive its Library, and cannot be made from a
+// temporary one.
 //
-// When it may be destroyed: at any time; the destructor requests the stop.
-// The structure cannot go with the object, since the detached producer may
-// still use it for a moment after the stop and sends no word when it ends.
-// It goes to the Library's graveyard (tavisor/graveyard.h), which destroys
-// it a second after the producer's last signal has come, and otherwise when
-// the Library is destroyed, which first waits until a second has passed
-// since the last burial (a stopped producer ends within moments); the
-// records nobody took and E's last buffer are deleted then. A Producer
-// must not outlive its Library.
-//
-// Thread-safety: one thread at a time calls the waits; Stop() may be
-// called from any thread, also while another waits (a wait without a time
-// limit then returns for variant A only). Destroy the object once no
-// thread waits on it. A batch returned happens after the producer's
+// Thread-safety: one thread at a time calls the waits; Stop() and
+// StopThis() may be called from any thread, also while another waits (a
+// wait without a time limit then returns only if something comes, so wait
+// with a time limit or from the stopping thread). Destroy the object once
+// no thread waits on it. A batch returned happens after the producer's
 // appends of it; the hand-back happens before its next appends.
 //
-// Variant B needs a helper thread per producer. With a MinGW build B and D
-// cannot work across the DLL boundary (see VariantUnavailableReason in
-// tavisor/hand_over.h): the constructors that take a Library throw
-// std::runtime_error for them and start nothing.
+// Variant B needs a helper thread per producer, which ends with the
+// producer's last signal. B and D are refused where the library cannot
+// wake this program (see VariantUnavailableReason in tavisor/hand_over.h):
+// the constructors that take a Library throw std::runtime_error for them
+// and start nothing.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -76,6 +78,7 @@
 #include <stdexcept>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "tavisor/graveyard.h"
@@ -102,6 +105,7 @@ inline Launcher LauncherFor(const Library& library, char letter) {
   }
   return [&library](char l, void* shared) { library.Start(l, shared); };
 }
+Launcher LauncherFor(const Library&&, char) = delete;  // the Library must outlive the producer
 
 // What every Producer offers, whatever its letter.
 class BasicProducer {
@@ -122,19 +126,39 @@ class BasicProducer {
 
   virtual bool AwaitAnnouncement(const Deadline& deadline) = 0;
   virtual HandOverClock::time_point AnnouncedAt() const = 0;
-  // Whether a wait has returned kEnded.
+  // Whether the producer's last signal has come (A: whether a wait has
+  // returned kEnded).
   virtual bool Ended() const = 0;
+  // What the producer will still send.
+  virtual Outlook outlook() const = 0;
 
+  // Stops every producer on source() (this one's alone unless one was
+  // passed to the constructor).
   void Stop() { source_.request_stop(); }
-  bool StopRequested() const { return source_.stop_requested(); }
+  // Stops this producer only, also when it shares a stop source.
+  void StopThis() { own_.request_stop(); }
+  bool StopRequested() const { return own_.stop_requested(); }
   std::stop_source source() const { return source_; }
 
  protected:
-  explicit BasicProducer(std::stop_source source) : source_(std::move(source)) {}
+  // A stop source of its own, or one shared with other producers; either
+  // way this producer's structure gets a token of its own, stopped with it.
+  BasicProducer() : source_(), own_(source_) {}
+  explicit BasicProducer(std::stop_source shared) : source_(std::move(shared)) {
+    link_.emplace(source_.get_token(), StopOwn{own_});
+  }
+  std::stop_token Token() const { return own_.get_token(); }
   virtual Delivery Next(const Deadline& deadline) = 0;
 
  private:
+  struct StopOwn {
+    std::stop_source own;
+    void operator()() { own.request_stop(); }
+  };
+
   std::stop_source source_;
+  std::stop_source own_;
+  std::optional<std::stop_callback<StopOwn>> link_;
 };
 
 template <char Variant>
@@ -142,23 +166,37 @@ class Producer final : public BasicProducer {
  public:
   static constexpr char kLetter = Variant;
 
-  // Starts a producer through `library`.
-  explicit Producer(const Library& library, std::stop_source source = {})
-      : Producer(LauncherFor(library, Variant), library.graveyard(), std::move(source)) {}
+  // Starts a producer through `library`, with a stop source of its own or
+  // one shared with other producers.
+  explicit Producer(const Library& library) : Producer(library.graveyard()) {
+    Launch(LauncherFor(library, Variant));
+  }
+  Producer(const Library& library, std::stop_source source)
+      : Producer(library.graveyard(), std::move(source)) {
+    Launch(LauncherFor(library, Variant));
+  }
+  // A temporary Library would be unloaded before the producer ends.
+  explicit Producer(const Library&&) = delete;
+  Producer(const Library&&, std::stop_source) = delete;
 
   // Starts it through `launch`; the stopped structure goes to `graveyard`,
   // which must outlive the producer thread. No variant is refused here:
   // the caller knows whether `launch` crosses a module boundary.
-  Producer(const Launcher& launch, Graveyard& graveyard, std::stop_source source = {})
-      : BasicProducer(source),
-        graveyard_(graveyard),
-        grave_(std::make_unique<Grave>(source.get_token())) {
-    // Should it throw, no producer runs and the structure goes at once.
-    launch(Variant, grave_->side.Shared());
+  Producer(const Launcher& launch, Graveyard& graveyard) : Producer(graveyard) { Launch(launch); }
+  Producer(const Launcher& launch, Graveyard& graveyard, std::stop_source source)
+      : Producer(graveyard, std::move(source)) {
+    Launch(launch);
   }
 
   ~Producer() override {
-    Stop();
+    if (!launched_) return;  // the structure goes at once: no producer ran
+    if (!StopRequested()) {
+      // A batch waiting to be taken goes back first (nobody wants its
+      // records): the stop then finds no batch out, and the producer ends
+      // with its last signal rather than leaving a grace period to wait.
+      if (grave_->side.AwaitAnnouncement(HandOverClock::now())) (void)grave_->side.Take();
+    }
+    StopThis();
     graveyard_.Bury(std::move(grave_));
   }
 
@@ -169,56 +207,155 @@ class Producer final : public BasicProducer {
   }
   HandOverClock::time_point AnnouncedAt() const override { return grave_->side.AnnouncedAt(); }
   bool Ended() const override { return grave_->side.Ended(); }
+  Outlook outlook() const override { return grave_->side.outlook(); }
 
  private:
+  explicit Producer(Graveyard& graveyard)
+      : graveyard_(graveyard), grave_(std::make_unique<Grave>(Token())) {}
+  Producer(Graveyard& graveyard, std::stop_source source)
+      : BasicProducer(std::move(source)),
+        graveyard_(graveyard),
+        grave_(std::make_unique<Grave>(Token())) {}
+
+  // Should it throw, no producer runs and the structure goes at once.
+  void Launch(const Launcher& launch) {
+    launch(Variant, grave_->side.Shared());
+    launched_ = true;
+  }
+
   // The structure and what it owns, kept until the producer is done with
   // them.
   struct Grave final : Graveyard::Grave {
     explicit Grave(std::stop_token token) : side(std::move(token)) {}
-    std::optional<HandOverClock::time_point> SettledAt() const override { return settled_at; }
+
+    bool Settle(const std::optional<Graveyard::Clock::time_point>& deadline,
+                Graveyard::Clock::duration grace) override {
+      using Clock = Graveyard::Clock;
+      const Clock::time_point limit = deadline.value_or(Clock::time_point::max());
+      for (;;) {
+        const Outlook outlook = side.outlook();
+        if (outlook == Outlook::kEnded) return true;
+        if (outlook == Outlook::kNoLastSignal || outlook == Outlook::kUnsure) {
+          if (grace_ends == Clock::time_point::max()) grace_ends = Clock::now() + grace;
+          if (outlook == Outlook::kNoLastSignal) return AwaitGraceEnd(limit);
+        }
+        // A last signal is due (or, unsure, may still come before the grace
+        // period ends): wait for what comes, and look again.
+        const Clock::time_point until = std::min(limit, grace_ends);
+        if (!side.AwaitAnnouncement(until == Clock::time_point::max() ? Deadline() : until)) {
+          return Clock::now() >= grace_ends;
+        }
+        (void)side.Take();  // after the stop: the queue stays as it is
+      }
+    }
+
+    // The grace period; A's producer may also still hold mxShared, in a
+    // pause it has not yet left.
+    bool AwaitGraceEnd(Graveyard::Clock::time_point limit) {
+      const auto passed = [this] { return Graveyard::Clock::now() >= grace_ends && Released(); };
+      if (limit == Graveyard::Clock::time_point::max()) {
+        std::this_thread::sleep_until(grace_ends);
+        while (!passed()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return true;
+      }
+      return passed();
+    }
+    bool Released() {
+      if constexpr (Variant == 'A') {
+        std::unique_lock lock(side.state().mxShared, std::try_to_lock);
+        return lock.owns_lock();
+      } else {
+        return true;
+      }
+    }
 
     HandOver<Variant> side;
-    std::optional<HandOverClock::time_point> settled_at;
+    // When the grace period ends, once it is known that one is needed.
+    Graveyard::Clock::time_point grace_ends = Graveyard::Clock::time_point::max();
   };
 
   Delivery Next(const Deadline& deadline) override {
-    if (!grave_->side.AwaitAnnouncement(deadline)) return {};
-    Delivery d = grave_->side.Take();
-    if (d.what == Arrival::kEnded && !grave_->settled_at) grave_->settled_at = HandOverClock::now();
-    return d;
+    HandOver<Variant>& side = grave_->side;
+    if constexpr (Variant != 'A') {
+      const Outlook outlook = side.outlook();
+      // Stopped with a batch out, which has been taken: nothing more comes.
+      if (outlook == Outlook::kNoLastSignal) return Delivery{Arrival::kEnded, {}};
+      // A last signal that may come does so within the grace period, or
+      // not at all.
+      if (outlook == Outlook::kUnsure) {
+        const HandOverClock::time_point given_up = *side.UnsureSince() + Graveyard::kGracePeriod;
+        if (!side.AwaitAnnouncement(std::min(deadline.value_or(given_up), given_up))) {
+          if (HandOverClock::now() >= given_up) return Delivery{Arrival::kEnded, {}};
+          return {};
+        }
+        return side.Take();
+      }
+    }
+    if (!side.AwaitAnnouncement(deadline)) return {};
+    return side.Take();
   }
 
   Graveyard& graveyard_;
   std::unique_ptr<Grave> grave_;
+  bool launched_ = false;
 };
 
-// A Producer whose letter ('A' to 'E', either case) is chosen at run time.
+// A Producer whose letter ('A' to 'E', either case) is chosen at run time,
+// with the same calls.
 class AnyProducer {
  public:
-  AnyProducer(char letter, const Library& library, std::stop_source source = {})
+  AnyProducer(char letter, const Library& library)
+      : AnyProducer(letter, LauncherFor(library, letter), library.graveyard()) {}
+  AnyProducer(char letter, const Library& library, std::stop_source source)
       : AnyProducer(letter, LauncherFor(library, letter), library.graveyard(), std::move(source)) {}
+  AnyProducer(char, const Library&&) = delete;
+  AnyProducer(char, const Library&&, std::stop_source) = delete;
 
-  AnyProducer(char letter, const Launcher& launch, Graveyard& graveyard,
-              std::stop_source source = {})
+  AnyProducer(char letter, const Launcher& launch, Graveyard& graveyard)
+      : producer_(Make(letter, launch, graveyard, std::nullopt)) {}
+  AnyProducer(char letter, const Launcher& launch, Graveyard& graveyard, std::stop_source source)
       : producer_(Make(letter, launch, graveyard, std::move(source))) {}
 
-  BasicProducer& operator*() const { return *producer_; }
-  BasicProducer* operator->() const { return producer_.get(); }
+  char Letter() const { return producer_->Letter(); }
+  Delivery Wait() { return producer_->Wait(); }
+  template <class Rep, class Period>
+  Delivery WaitFor(std::chrono::duration<Rep, Period> limit) {
+    return producer_->WaitFor(limit);
+  }
+  Delivery WaitUntil(HandOverClock::time_point deadline) { return producer_->WaitUntil(deadline); }
+  Delivery Poll() { return producer_->Poll(); }
+  bool AwaitAnnouncement(const Deadline& deadline) {
+    return producer_->AwaitAnnouncement(deadline);
+  }
+  HandOverClock::time_point AnnouncedAt() const { return producer_->AnnouncedAt(); }
+  bool Ended() const { return producer_->Ended(); }
+  Outlook outlook() const { return producer_->outlook(); }
+  void Stop() { producer_->Stop(); }
+  void StopThis() { producer_->StopThis(); }
+  bool StopRequested() const { return producer_->StopRequested(); }
+  std::stop_source source() const { return producer_->source(); }
 
  private:
+  template <char V>
+  static std::unique_ptr<BasicProducer> MakeOne(const Launcher& launch, Graveyard& graveyard,
+                                                std::optional<std::stop_source> source) {
+    if (source) return std::make_unique<Producer<V>>(launch, graveyard, std::move(*source));
+    return std::make_unique<Producer<V>>(launch, graveyard);
+  }
   static std::unique_ptr<BasicProducer> Make(char letter, const Launcher& launch,
-                                             Graveyard& graveyard, std::stop_source source) {
+                                             Graveyard& graveyard,
+                                             std::optional<std::stop_source> source) {
     switch (VariantLetter(letter)) {
       case 'A':
-        return std::make_unique<Producer<'A'>>(launch, graveyard, std::move(source));
+        return MakeOne<'A'>(launch, graveyard, std::move(source));
       case 'B':
-        return std::make_unique<Producer<'B'>>(launch, graveyard, std::move(source));
+        return MakeOne<'B'>(launch, graveyard, std::move(source));
       case 'C':
-        return std::make_unique<Producer<'C'>>(launch, graveyard, std::move(source));
+        return MakeOne<'C'>(launch, graveyard, std::move(source));
       case 'D':
-        return std::make_unique<Producer<'D'>>(launch, graveyard, std::move(source));
+        return MakeOne<'D'>(launch, graveyard, std::move(source));
       case 'E':
-        return std::make_unique<Producer<'E'>>(launch, graveyard, std::move(source));
+        return MakeOne<'E'>(launch, graveyard, std::move(source));
       default:
         throw std::invalid_argument(std::string("No producer variant '") + letter + "' (A to E)");
     }

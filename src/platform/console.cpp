@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <atomic>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -7,8 +8,6 @@
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#else
-#include <atomic>
 #endif
 
 namespace tavisor::platform {
@@ -35,17 +34,22 @@ void SetConsoleOutputCodePage(unsigned code_page) { stand_in_code_page.store(cod
 
 namespace {
 
+std::atomic<ConsoleWriteHook> write_hook{nullptr};
+
 // The whole text goes out in one write, so that its lines stay whole next
 // to lines that other threads, the client's among them, write at the same
 // time; the lock keeps the library's own lines apart on any stream.
 void WriteWhole(const std::string& text) {
   static std::mutex console_mutex;
   std::lock_guard lock(console_mutex);
+  if (const ConsoleWriteHook hook = write_hook.load()) hook(text);
   std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
   std::cout.flush();
 }
 
 }  // namespace
+
+void SetConsoleWriteHook(ConsoleWriteHook hook) { write_hook.store(hook); }
 
 void WriteConsoleLine(std::string_view first, std::string_view second) {
   std::string line;

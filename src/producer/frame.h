@@ -1,9 +1,10 @@
 // The cycle that every producer variant runs. A variant supplies only what
 // differs: where the batch goes, how it is announced, the lock of a cycle,
-// how it waits for the batch to be taken, and its last signal after a stop.
+// how it waits for the batch to be taken, and its end.
 #pragma once
 
 #include <functional>
+#include <future>
 #include <stop_token>
 #include <string>
 #include <utility>
@@ -23,31 +24,42 @@ inline int DrawBatchSize() {
 
 // Variant is constructed on the client's SharedState and offers:
 //   CycleLock BeginCycle();                 lock held through pause and batch
+//   bool TakeTurn(const std::stop_token&);  waits while another producer of
+//                                           the structure has a batch out;
+//                                           false once a stop is requested
+//   void PassTurn();                        the batch has been taken
 //   void BeginBatch();                      before the first record of a batch
 //   void Append(Item* pit);
 //   void Announce();
-//   void AwaitConsumption(CycleLock&, const std::stop_token&);
-//   void SignalStopAfterPause();
+//   bool AwaitConsumption(CycleLock&, const std::stop_token&);
+//                                           true once the batch is taken,
+//                                           false when a stop came first
+//   void End(bool batch_left_waiting);      its last signal, where one is due
+//
+// `set_up` is fulfilled once the producer has printed its first line and
+// registered its stop callback: Start returns then, so a stop requested
+// after Start always finds the callback.
 template <class Variant, class State>
-void RunFrame(State& shared) {
+void RunFrame(State& shared, std::promise<void> set_up) {
   platform::WriteConsoleLine("Generator in DLL started");
-  // The producer tests its own copy of the token: once it has seen the stop
-  // it touches the client's structure only for its last signal.
+  // The producer tests its own copy of the token, and keeps it to the end:
+  // after its last signal it touches nothing of the client's.
   const std::stop_token stop = shared.stoken;
   StopNotice notice;
   const std::stop_callback on_request(stop, std::ref(notice));
   Variant variant(shared);
+  set_up.set_value();
+  // A stop that finds no batch of this producer waiting to be taken (in a
+  // pause, before the first one, or after the client took the last batch)
+  // ends it with the last signal (B to E); one that ends the final wait
+  // while the batch is still out ends it without.
+  bool batch_left_waiting = false;
   while (!stop.stop_requested()) {
     auto cycle_lock = variant.BeginCycle();
     PauseBeforeBatch(stop);
-    if (stop.stop_requested()) {
-      // A: the client's mutex goes first; a stop callback of the client's
-      // may be waiting for it. Then the stop lines, then the last signal.
-      if (cycle_lock) cycle_lock.unlock();
-      notice.EnsurePrinted();
-      variant.SignalStopAfterPause();
-      return;
-    }
+    // A: leaving the cycle lets go of the client's mutex first; a stop
+    // callback of the client's may be waiting for it.
+    if (stop.stop_requested() || !variant.TakeTurn(stop)) break;
     const int n = DrawBatchSize();
     variant.BeginBatch();
     // A batch once begun is made whole: no stop test in here.
@@ -57,9 +69,12 @@ void RunFrame(State& shared) {
     }
     platform::WriteConsoleLine(std::to_string(n), " items generated");
     variant.Announce();
-    variant.AwaitConsumption(cycle_lock, stop);
+    batch_left_waiting = !variant.AwaitConsumption(cycle_lock, stop);
+    if (!batch_left_waiting) variant.PassTurn();
   }
+  // The stop lines come before the last signal.
   notice.EnsurePrinted();
+  variant.End(batch_left_waiting);
 }
 
 }  // namespace tavisor

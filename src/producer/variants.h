@@ -2,11 +2,13 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <utility>
 
 #include "producer/queue_probe.h"
+#include "producer/turns.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor {
@@ -19,35 +21,48 @@ using CycleLock = std::unique_lock<std::mutex>;
 inline constexpr std::chrono::milliseconds kRecheckInterval{100};
 
 // A: the producer holds the client's mxShared from the start of a cycle to
-// its end, except while it waits for the queue to empty.
+// its end, except while it waits for the queue to empty. mxShared already
+// keeps several producers on one structure apart, and A has no last signal.
 class VariantA {
  public:
   explicit VariantA(SharedState<'A'>& shared) : shared_(shared) {}
   CycleLock BeginCycle() { return CycleLock(shared_.mxShared); }
+  bool TakeTurn(const std::stop_token&) { return true; }
+  void PassTurn() {}
   void BeginBatch() {}
   void Append(Item* pit) { shared_.queue.push_back(pit); }
   void Announce() { shared_.cvShared.notify_one(); }
-  void AwaitConsumption(CycleLock& lock, const std::stop_token& stop) {
+  bool AwaitConsumption(CycleLock& lock, const std::stop_token& stop) {
     // The queue is tested under mxShared, which the client holds while it
     // removes records, so no notification can be missed.
-    shared_.cvShared.wait(lock, stop, [this] { return shared_.queue.empty(); });
+    return shared_.cvShared.wait(lock, stop, [this] { return shared_.queue.empty(); });
   }
-  void SignalStopAfterPause() {}
+  void End(bool /*batch_left_waiting*/) {}
 
  private:
   SharedState<'A'>& shared_;
 };
 
 // B to E: no lock of the client's; the final wait is under a mutex of the
-// producer's own.
-template <class State>
+// producer's own. Producers on one structure take turns (producer/turns.h).
+// Derived classes supply Announce() and SendLastSignal().
+template <class State, class Derived>
 class UnlockedVariant {
  public:
-  explicit UnlockedVariant(State& shared) : shared_(shared) {}
+  explicit UnlockedVariant(State& shared) : shared_(shared), turns_(Turns::Join(&shared)) {}
   CycleLock BeginCycle() { return CycleLock(); }
+  bool TakeTurn(const std::stop_token& stop) { return turns_->Take(stop); }
+  void PassTurn() { turns_->Pass(); }
+  // The last use of the structure: after the last signal the producer
+  // touches nothing of the client's, which may free it at once.
+  void End(bool batch_left_waiting) {
+    if (turns_->Leave(batch_left_waiting)) static_cast<Derived&>(*this).SendLastSignal();
+  }
 
  protected:
-  void AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
+  // True once the client has emptied `queue`; false when a stop ended the
+  // wait first.
+  bool AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
     CycleLock lock(mx_);
     // The queue counts as emptied only when it is found empty right after a
     // wake-up of cvShared: the client's notification, the stop, or the end
@@ -61,69 +76,79 @@ class UnlockedVariant {
     for (;;) {
       bool woken = false;
       const auto emptied = [&] { return std::exchange(woken, true) && QueueLooksEmpty(queue); };
-      if (shared_.cvShared.wait_for(lock, stop, kRecheckInterval, emptied)) return;
-      if (stop.stop_requested()) return;
+      if (shared_.cvShared.wait_for(lock, stop, kRecheckInterval, emptied)) return true;
+      // After a stop, whether the client had emptied the queue: what it did
+      // before it requested the stop is seen once the stop is.
+      if (stop.stop_requested()) return QueueLooksEmpty(queue);
     }
   }
 
   State& shared_;
+  const std::shared_ptr<Turns> turns_;
 
  private:
   std::mutex mx_;
 };
 
 // The queue variants B to D append straight to the client's queue.
-template <class State>
-class QueueVariant : public UnlockedVariant<State> {
+template <class State, class Derived>
+class QueueVariant : public UnlockedVariant<State, Derived> {
  public:
-  using UnlockedVariant<State>::UnlockedVariant;
+  using UnlockedVariant<State, Derived>::UnlockedVariant;
   void BeginBatch() {}
   void Append(Item* pit) { this->shared_.queue.push_back(pit); }
-  void AwaitConsumption(CycleLock&, const std::stop_token& stop) {
-    this->AwaitEmpty(this->shared_.queue, stop);
+  bool AwaitConsumption(CycleLock&, const std::stop_token& stop) {
+    return this->AwaitEmpty(this->shared_.queue, stop);
   }
 };
 
 // B: arrive at the client's barrier and wait for the phase to complete.
-class VariantB : public QueueVariant<SharedState<'B'>> {
+class VariantB : public QueueVariant<SharedState<'B'>, VariantB> {
  public:
   using QueueVariant::QueueVariant;
   void Announce() { shared_.barrier.arrive_and_wait(); }
-  void SignalStopAfterPause() { Announce(); }
+  // The last arrival is not waited for: once the client's arrival completes
+  // the phase, the client may destroy the barrier, which a waiting producer
+  // would still read. So a stopped producer never blocks here either.
+  void SendLastSignal() { (void)shared_.barrier.arrive(); }
 };
 
 // C: release the client's binary semaphore.
-class VariantC : public QueueVariant<SharedState<'C'>> {
+class VariantC : public QueueVariant<SharedState<'C'>, VariantC> {
  public:
   using QueueVariant::QueueVariant;
   void Announce() { shared_.semaphore.release(); }
-  void SignalStopAfterPause() { Announce(); }
+  void SendLastSignal() { Announce(); }
 };
 
 // D: count down the latch that pLatch points to at that moment.
-class VariantD : public QueueVariant<SharedState<'D'>> {
+class VariantD : public QueueVariant<SharedState<'D'>, VariantD> {
  public:
   using QueueVariant::QueueVariant;
   void Announce() { shared_.pLatch->count_down(); }
-  void SignalStopAfterPause() { Announce(); }
+  void SendLastSignal() { Announce(); }
 };
 
 // E: every batch goes into a new buffer of the producer's, delivered through
-// the client's promise; a stop after a pause delivers a null pointer.
-class VariantE : public UnlockedVariant<SharedState<'E'>> {
+// the client's promise; the structure's last signal is a null pointer.
+class VariantE : public UnlockedVariant<SharedState<'E'>, VariantE> {
  public:
   using UnlockedVariant::UnlockedVariant;
   void BeginBatch() {
-    // The client has emptied the previous buffer and no longer uses it.
-    delete pBuf;
+    // The buffer delivered last on this structure, by this producer or
+    // another: the client has emptied it and no longer uses it.
+    delete turns_->ExchangeLatestBuffer(nullptr);
     pBuf = new ItemQueue();
   }
   void Append(Item* pit) { pBuf->push_back(pit); }
-  void Announce() { shared_.pPromise->set_value(pBuf); }
-  void AwaitConsumption(CycleLock&, const std::stop_token& stop) { AwaitEmpty(*pBuf, stop); }
-  void SignalStopAfterPause() { shared_.pPromise->set_value(nullptr); }
-  // The buffer delivered last is left to the client, which deletes it once
-  // the producer has ended.
+  void Announce() {
+    turns_->ExchangeLatestBuffer(pBuf);
+    shared_.pPromise->set_value(pBuf);
+  }
+  bool AwaitConsumption(CycleLock&, const std::stop_token& stop) { return AwaitEmpty(*pBuf, stop); }
+  // The buffer delivered last on the structure is left to the client, which
+  // deletes it once it has the last signal (or the producer has ended).
+  void SendLastSignal() { shared_.pPromise->set_value(nullptr); }
 
  private:
   ItemQueue* pBuf = nullptr;

@@ -81,7 +81,7 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   ::testing::internal::CaptureStdout();
   for (int round = 0; round < kRounds; ++round) {
     Output output(false, printed);
-    Producers producers(start, graveyard, output, 200ms);
+    Producers producers(start, graveyard, output);
     for (const char letter : letters) producers.Start(letter);
     std::this_thread::sleep_for(std::chrono::milliseconds(stop_after_ms(engine)));
     EXPECT_EQ(producers.StopAll(), letters.size());
@@ -113,7 +113,7 @@ TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
   tavisor::Graveyard graveyard(200ms);
   std::ostringstream printed;
   Output output(false, printed);
-  Producers producers(start, graveyard, output, 200ms);
+  Producers producers(start, graveyard, output);
   ::testing::internal::CaptureStdout();
   for (const char letter : RunnableLetters()) producers.Start(letter);
   EXPECT_EQ(producers.RunningLetters(), RunnableLetters());

@@ -83,24 +83,25 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
       lib.Start(static_cast<char>(letter + ('a' - 'A')), shared);
     };
     AnyProducer producer(kLetter, lower_case, lib.graveyard());
-    const Delivery batch = producer->WaitFor(12s);
+    const Delivery batch = producer.WaitFor(12s);
     ASSERT_EQ(batch.what, Arrival::kBatch);
     ASSERT_GE(batch.batch.size(), 1u);
     ASSERT_LE(batch.batch.size(), 4u);
     for (const auto& item : batch.batch) EXPECT_FALSE(item->observations.empty());
     std::this_thread::sleep_for(300ms);  // the producer is in its next pause now
-    producer->Stop();
+    producer.Stop();
     stop_lines = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(stop_lines.find("Generator in DLL started\n"), std::string::npos);
     EXPECT_NE(stop_lines.find(std::to_string(batch.batch.size()) + " items generated\n"),
               std::string::npos);
     // B to E send their last signal; A lets go of its queue.
-    EXPECT_EQ(producer->WaitFor(2s).what, Arrival::kEnded);
+    EXPECT_EQ(producer.WaitFor(2s).what, Arrival::kEnded);
   }
   // Printed inside request_stop, on this thread.
   EXPECT_TRUE(stop_lines.ends_with("Loop in DLL broken off\nType a command\n")) << stop_lines;
-  // The structure stays in the library's graveyard until the library goes.
-  EXPECT_EQ(lib.graveyard().size(), 1u);
+  // B to E: the last signal has come, so the structure went at once; A's
+  // waits out its grace period.
+  EXPECT_EQ(lib.graveyard().size(), kLetter == 'A' ? 1u : 0u);
 }
 
 // Every variant this build can run, all on one stop source, through the
@@ -122,11 +123,11 @@ TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
       EXPECT_THROW(AnyProducer(letter, lib, source), std::runtime_error) << letter;
     }
   }
-  for (AnyProducer& p : producers) EXPECT_EQ(p->WaitFor(12s).what, Arrival::kBatch);
+  for (AnyProducer& p : producers) EXPECT_EQ(p.WaitFor(12s).what, Arrival::kBatch);
   // Left with the producer: this one stays in its final wait.
-  ASSERT_TRUE(producers.back()->AwaitAnnouncement(HandOverClock::now() + 12s));
+  ASSERT_TRUE(producers.back().AwaitAnnouncement(HandOverClock::now() + 12s));
   source.request_stop();
-  EXPECT_EQ(producers.back()->Poll().what, Arrival::kBatch);
+  EXPECT_EQ(producers.back().Poll().what, Arrival::kBatch);
   const std::size_t started = producers.size();
   producers.clear();
   const std::string printed = ::testing::internal::GetCapturedStdout();
@@ -138,7 +139,11 @@ TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
     }
     EXPECT_EQ(count, started) << line;
   }
-  EXPECT_EQ(lib.graveyard().size(), started);
+  // A, and E with its batch out, end without a last signal: their
+  // structures wait out the grace period; the others go once their last
+  // signal has come.
+  EXPECT_GE(lib.graveyard().size(), 2u);
+  EXPECT_LE(lib.graveyard().size(), started);
 }
 
 // A stop callback of the client's, registered after Start, that takes
