@@ -42,9 +42,11 @@ std::atomic<ConsoleWriteHook> write_hook{nullptr};
 void WriteWhole(const std::string& text) {
   static std::mutex console_mutex;
   std::lock_guard lock(console_mutex);
-  if (const ConsoleWriteHook hook = write_hook.load()) hook(text);
+  const ConsoleWriteHook hook = write_hook.load();
+  if (hook != nullptr) hook(text, false);
   std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
   std::cout.flush();
+  if (hook != nullptr) hook(text, true);
 }
 
 }  // namespace

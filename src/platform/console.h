@@ -21,9 +21,10 @@ void WriteConsoleLine(std::string_view first, std::string_view second = {});
 // once: no other thread's line comes between them.
 void WriteConsoleLines(std::initializer_list<std::string_view> lines);
 
-// Tests: called with each text right before it is written, inside the
-// console's lock (null: none). Not exported.
-using ConsoleWriteHook = void (*)(std::string_view text);
+// Tests: called with each text inside the console's lock, right before it
+// is written (`written` false) and right after (true); null: none. Not
+// exported.
+using ConsoleWriteHook = void (*)(std::string_view text, bool written);
 void SetConsoleWriteHook(ConsoleWriteHook hook);
 
 }  // namespace tavisor::platform
