@@ -18,6 +18,8 @@
 // happens after everything the burying thread did with the structure.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstddef>

@@ -57,6 +57,8 @@
 //      emptied; the previous promise lives one batch longer.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <algorithm>
 #include <atomic>
 #include <barrier>
@@ -75,7 +77,6 @@
 #include <utility>
 #include <vector>
 
-#include "tavisor/build_requirements.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor {

@@ -69,6 +69,8 @@
 // std::runtime_error for them and start nothing.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <chrono>
 #include <functional>
 #include <memory>
