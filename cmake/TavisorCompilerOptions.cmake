@@ -23,6 +23,24 @@ function(tavisor_set_compiler_options target)
     # cmake/tavisor.map). The version script decides what is exported.
     set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
   endif()
+  tavisor_harden(${target})
+endfunction()
+
+# Debian's hardening flags (what dpkg-buildflags gives a package build) in
+# release builds: the optimizing configurations Release, RelWithDebInfo (the
+# default, and what the packages are made from) and MinSizeRel. ELF
+# platforms only (-z relro/now are ELF's; MinGW would need libssp for the
+# rest). Not in Debug (_FORTIFY_SOURCE needs optimization) nor in sanitizer
+# and fuzzer builds, whose instrumentation checks the same calls itself.
+function(tavisor_harden target)
+  if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang"
+     OR TAVISOR_SANITIZE OR TAVISOR_BUILD_FUZZERS)
+    return()
+  endif()
+  set(release $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
+  target_compile_definitions(${target} PRIVATE $<${release}:_FORTIFY_SOURCE=2>)
+  target_compile_options(${target} PRIVATE $<${release}:-fstack-protector-strong>)
+  target_link_options(${target} PRIVATE $<${release}:LINKER:-z,relro,-z,now>)
 endfunction()
 
 # Exports exactly the four entry points from a shared library. On Windows

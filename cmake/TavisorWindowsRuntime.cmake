@@ -33,8 +33,11 @@ if(MINGW)
     list(APPEND _tavisor_runtime_copies ${copy})
   endforeach()
   add_custom_target(tavisor_runtime_dlls ALL DEPENDS ${_tavisor_runtime_copies})
-  # The runtime DLLs of the compiler, for installing beside Tavisor.dll.
+  # The runtime DLLs of the compiler, for installing beside Tavisor.dll, and
+  # their licences, for the notices that go with them.
   set(TAVISOR_RUNTIME_DLLS ${_tavisor_runtime_dlls})
+  tavisor_add_notice(mingw-runtime COMPONENT Runtime
+                     TEXTS ${PROJECT_SOURCE_DIR}/packaging/copyright/GPL-3.txt)
 
   # Programs run right after linking (test discovery), so the copies must be
   # in place before anything that uses the library's code is linked.

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tavisor needs on Debian 12 (run as root).
 set -euo pipefail
-# dpkg-dev (dpkg-shlibdeps) and pkgconf: cpack's .deb and the test that
-# builds a client against it with pkg-config.
+# dpkg-dev (dpkg-shlibdeps), lintian and pkgconf: cpack's .deb packages and
+# the test that checks them and builds clients against them with pkg-config.
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev binutils dpkg-dev pkgconf
+          clang libclang-rt-14-dev binutils dpkg-dev lintian pkgconf
           # tavisor-demo: its command line, JSON output and line editing
           libcli11-dev nlohmann-json3-dev libedit-dev python3)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then

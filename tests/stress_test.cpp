@@ -218,11 +218,8 @@ void DrainAfterEnd(Run<V>& run, Shared& s) {
   }
   // B's client side may not have seen the producer's last arrival yet (its
   // helper thread wakes a moment later): what is still queued counts too.
-  if constexpr (V != 'E') {
-    Batch left;
-    for (Item* pit : run.client.state().queue) left.emplace_back(pit);
-    run.client.state().queue.clear();
-    if (!left.empty()) Account(run, std::move(left), s, "left over");
+  if (Batch left = run.client.side().TakeLeftovers(); !left.empty()) {
+    Account(run, std::move(left), s, "left over");
   }
 }
 

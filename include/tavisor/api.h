@@ -6,6 +6,8 @@
 // what() for the message.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <cstdint>
 
 #include "tavisor/export.h"

@@ -1,5 +1,22 @@
 // What a program built against these headers must share with the library.
+// Every public header includes this one first.
 #pragma once
+
+// C++20 at least: the records and the SharedState layouts are built from
+// C++20 types (std::stop_token, std::barrier, std::latch, ...). A later
+// standard is fine; the build setting is not forced on the client (neither
+// tavisor.pc nor the CMake target Tavisor::Tavisor lowers it). MSVC keeps
+// __cplusplus at 199711L unless /Zc:__cplusplus is given, so its _MSVC_LANG
+// counts there.
+#if defined(_MSVC_LANG)
+#define TAVISOR_DETAIL_CPLUSPLUS _MSVC_LANG
+#else
+#define TAVISOR_DETAIL_CPLUSPLUS __cplusplus
+#endif
+#if TAVISOR_DETAIL_CPLUSPLUS <= 201703L
+#error "Tavisor's headers need C++20 or later: compile with -std=c++20 (MSVC: /std:c++20) or newer"
+#endif
+#undef TAVISOR_DETAIL_CPLUSPLUS
 
 // MinGW-w64 with GCC's libstdc++: std::counting_semaphore and
 // std::binary_semaphore, which std::stop_callback also uses internally, must

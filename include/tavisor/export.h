@@ -1,6 +1,8 @@
 // Symbol visibility for the four exported entry points.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #if defined(_WIN32)
 #if defined(TAVISOR_BUILDING_LIBRARY)
 #define TAVISOR_API __declspec(dllexport)

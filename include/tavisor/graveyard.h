@@ -26,6 +26,8 @@
 // happens after everything the burying thread did with the structure.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <chrono>
 #include <cstddef>
 #include <memory>

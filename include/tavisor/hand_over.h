@@ -28,8 +28,9 @@
 //                                false (a seam for tests of the library's
 //                                own re-test).
 //   outlook()                    what the producer will still send.
-//   ReleaseLeftovers()           once the producer has ended: deletes the
-//                                records nobody took, and E's last buffer.
+//   TakeLeftovers()              once the producer has ended: the records
+//                                nobody took; E's last buffer is deleted.
+//   ReleaseLeftovers()           the same, deleting the records.
 //   AnnouncedAt()                when the last pending announcement was seen.
 //
 // After a stop, Take still gives the records of a batch but leaves the
@@ -38,7 +39,7 @@
 // count as taken. So this side always knows whether a last signal will come.
 //
 // Threads: one thread at a time may call AwaitAnnouncement and Take (the
-// consuming thread); the destructor and ReleaseLeftovers only once the
+// consuming thread); the destructor and the leftovers calls only once the
 // producer has ended and nobody waits. A Take happens after the producer's
 // appends of that batch (each primitive orders its signal after them), and
 // the hand-back of a batch happens before the producer's next appends
@@ -66,6 +67,8 @@
 //      emptied; the previous promise lives one batch longer.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <algorithm>
 #include <atomic>
 #include <barrier>
@@ -83,7 +86,6 @@
 #include <utility>
 #include <vector>
 
-#include "tavisor/build_requirements.h"
 #include "tavisor/shared_state.h"
 #include "tavisor/wait_table.h"
 
@@ -173,6 +175,7 @@ class QueueView {
   // the producer the batch has been taken; otherwise leaves it as it is.
   Delivery Take(ItemQueue& queue, bool hand_back) {
     Delivery d;
+    given_ = std::min(given_, queue.size());
     d.what = queue.size() == given_ ? Arrival::kEnded : Arrival::kBatch;
     for (auto it = queue.begin() + static_cast<std::ptrdiff_t>(given_); it != queue.end(); ++it) {
       d.batch.emplace_back(*it);
@@ -185,8 +188,8 @@ class QueueView {
     }
     return d;
   }
-  // Deletes the records nobody took; their number.
-  std::size_t Release(ItemQueue& queue) { return Take(queue, true).batch.size(); }
+  // The records nobody took; empties the queue.
+  Batch Leftovers(ItemQueue& queue) { return Take(queue, true).batch; }
 
  private:
   std::size_t given_ = 0;
@@ -201,7 +204,7 @@ inline Seen SeenNow() { return HandOverClock::now(); }
 //                                        signal was seen, if it came
 //   Delivery TakeSignal(bool notify, bool hand_back);
 //                                        takes the batch; hands back if asked
-//   std::size_t ReleaseLeftovers();      where its leftovers are not just
+//   Batch TakeLeftovers();               where its leftovers are not just
 //                                        the queue's records (A, E)
 template <char Variant>
 class Base {
@@ -255,7 +258,8 @@ class Base {
 
   // B to D: the records nobody took are in the queue. (A takes mxShared
   // first; E's are in its buffer: each has its own.)
-  std::size_t ReleaseLeftovers() { return queue_view_.Release(state_.queue); }
+  Batch TakeLeftovers() { return queue_view_.Leftovers(state_.queue); }
+  std::size_t ReleaseLeftovers() { return Self().TakeLeftovers().size(); }
 
  protected:
   template <class... Args>
@@ -292,9 +296,9 @@ class HandOver<'A'> : public hand_over_detail::Base<'A'> {
   explicit HandOver(std::stop_token token) : Base(std::move(token)) {}
   ~HandOver() { ReleaseLeftovers(); }
 
-  std::size_t ReleaseLeftovers() {
+  Batch TakeLeftovers() {
     std::lock_guard lock(state_.mxShared);
-    return queue_view_.Release(state_.queue);
+    return queue_view_.Leftovers(state_.queue);
   }
 
  private:
@@ -500,17 +504,17 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
   // The buffer delivered last is the client's once the producer has ended;
   // a batch delivered but never taken came in a newer one (the producer
   // deleted the older one when it made it).
-  std::size_t ReleaseLeftovers() {
+  Batch TakeLeftovers() {
     if (future_.valid() && future_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
       if (ItemQueue* const pBuf = future_.get()) {
         last_buffer_ = pBuf;
         buffer_view_ = {};
       }
     }
-    if (last_buffer_ == nullptr) return 0;
-    const std::size_t released = buffer_view_.Release(*last_buffer_);
+    if (last_buffer_ == nullptr) return {};
+    Batch left = buffer_view_.Leftovers(*last_buffer_);
     delete std::exchange(last_buffer_, nullptr);
-    return released;
+    return left;
   }
 
  private:

@@ -1,6 +1,6 @@
 // Loads Tavisor at run time and resolves its four exports by name.
 //
-//   tavisor::Library lib;                 // "Tavisor.dll" / "libTavisor.so"
+//   tavisor::Library lib;                 // "Tavisor.dll" / "libTavisor.so.1"
 //   lib.Initialize();
 //   std::unique_ptr<tavisor::Item> item(lib.GetItem());
 //
@@ -11,6 +11,8 @@
 // which is emptied right before the unload.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -19,6 +21,7 @@
 #include "tavisor/api.h"
 #include "tavisor/graveyard.h"
 #include "tavisor/item.h"
+#include "tavisor/version.h"
 
 #if defined(_WIN32)
 #if !defined(NOMINMAX)
@@ -38,12 +41,15 @@ namespace tavisor {
 
 class Library {
  public:
-  // The file name that the platform's loader looks up.
+  // The file name that the platform's loader looks up. On Linux it is the
+  // library's soname, which carries the major version these headers were
+  // made for: a library of another major version is not found instead of
+  // being used with records of another layout (tavisor/version.h).
   static const char* DefaultName() {
 #if defined(_WIN32)
     return "Tavisor.dll";
 #else
-    return "libTavisor.so";
+    return "libTavisor.so." TAVISOR_VERSION_MAJOR_STRING;
 #endif
   }
 

@@ -70,6 +70,8 @@
 // and start nothing.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -116,7 +118,7 @@ class BasicProducer {
 
   virtual char Letter() const = 0;
 
-  Delivery Wait() { return Next(std::nullopt); }
+  Delivery Wait() { return Next(kNoTimeLimit); }
   template <class Rep, class Period>
   Delivery WaitFor(std::chrono::duration<Rep, Period> limit) {
     return Next(HandOverClock::now() + std::chrono::duration_cast<HandOverClock::duration>(limit));
@@ -147,8 +149,12 @@ class BasicProducer {
   explicit BasicProducer(std::stop_source shared) : source_(std::move(shared)) {
     link_.emplace(source_.get_token(), StopOwn{own_});
   }
+  static constexpr HandOverClock::time_point kNoTimeLimit = HandOverClock::time_point::max();
+  static Deadline AsDeadline(HandOverClock::time_point t) {
+    return t == kNoTimeLimit ? Deadline() : Deadline(t);
+  }
   std::stop_token Token() const { return own_.get_token(); }
-  virtual Delivery Next(const Deadline& deadline) = 0;
+  virtual Delivery Next(HandOverClock::time_point deadline) = 0;
 
  private:
   struct StopOwn {
@@ -274,7 +280,7 @@ class Producer final : public BasicProducer {
     Graveyard::Clock::time_point grace_ends = Graveyard::Clock::time_point::max();
   };
 
-  Delivery Next(const Deadline& deadline) override {
+  Delivery Next(HandOverClock::time_point deadline) override {
     HandOver<Variant>& side = grave_->side;
     if constexpr (Variant != 'A') {
       const Outlook outlook = side.outlook();
@@ -284,14 +290,14 @@ class Producer final : public BasicProducer {
       // not at all.
       if (outlook == Outlook::kUnsure) {
         const HandOverClock::time_point given_up = *side.UnsureSince() + Graveyard::kGracePeriod;
-        if (!side.AwaitAnnouncement(std::min(deadline.value_or(given_up), given_up))) {
+        if (!side.AwaitAnnouncement(std::min(deadline, given_up))) {
           if (HandOverClock::now() >= given_up) return Delivery{Arrival::kEnded, {}};
           return {};
         }
         return side.Take();
       }
     }
-    if (!side.AwaitAnnouncement(deadline)) return {};
+    if (!side.AwaitAnnouncement(AsDeadline(deadline))) return {};
     return side.Take();
   }
 

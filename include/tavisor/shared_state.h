@@ -60,6 +60,8 @@
 // keeps these waits in its runtime DLL and is not affected.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <barrier>
 #include <condition_variable>
 #include <deque>

@@ -5,6 +5,8 @@
 // carry 0xE4 and 0xF5. Every line ends with std::endl.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #include <chrono>
 #include <cstdint>
 #include <ostream>

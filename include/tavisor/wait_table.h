@@ -10,6 +10,8 @@
 // ENABLE_EXPORTS); otherwise it keeps its own.
 #pragma once
 
+#include "tavisor/build_requirements.h"
+
 #if defined(__GLIBCXX__) && defined(__linux__) && defined(_GLIBCXX_RELEASE) && \
     _GLIBCXX_RELEASE >= 11 && _GLIBCXX_RELEASE <= 13
 #include <dlfcn.h>

@@ -23,6 +23,19 @@ using testing::MessageOf;
 
 using namespace std::chrono_literals;
 
+#if defined(__linux__)
+// The name a client loads by default is the built library's soname: with
+// the library loaded by its path, the loader finds it under that name
+// among the loaded objects, without searching any directory.
+TEST(ExportedLibrary, LoadsByItsSonameByDefault) {
+  const Library lib(TAVISOR_LIBRARY_PATH);
+  void* const same = ::dlopen(Library::DefaultName(), RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(same, nullptr) << Library::DefaultName() << " is not the soname of "
+                           << TAVISOR_LIBRARY_PATH;
+  if (same != nullptr) ::dlclose(same);
+}
+#endif
+
 TEST(ExportedLibrary, FollowsTheCallingOrder) {
   const Library lib(TAVISOR_LIBRARY_PATH);
   std::unique_ptr<Item> test_item(lib.GetTestItem(16));

@@ -1,99 +1,205 @@
-# Makes the Debian package with cpack, unpacks it into a fresh root
-# (dpkg-deb -x) and uses it there as a client author would: a client built
-# with pkg-config, one built with find_package, each run on the packaged
-# library and lists, and the packaged tavisor-demo.
+# Makes the Debian packages with cpack, checks them with lintian, installs
+# them with dpkg into a root with a package database of its own (the system
+# stays as it is) and uses them there as a client author would: clients built
+# with pkg-config (C++20 and C++23) and with find_package, each run on the
+# installed library and lists, and the installed tavisor-demo. Then it
+# removes the packages one by one: a client keeps working with the library
+# package alone, and nothing is left behind.
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCLIENT_SOURCE_DIR=...
-#         -DCXX_COMPILER=... -DGENERATOR=... -DVERSION=... -DNM=... -P deb_package.cmake
+#         -DCXX_COMPILER=... -DGENERATOR=... -DVERSION=... -DNM=... -DLINTIAN=...
+#         -DLIBDIR=<lib/multiarch> -P deb_package.cmake
 cmake_minimum_required(VERSION 3.25)
 
 include(${CMAKE_CURRENT_LIST_DIR}/package_checks.cmake)
 
+if(NOT LINTIAN)
+  message(FATAL_ERROR "lintian is missing: run scripts/install-deps.sh")
+endif()
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_CPACK_COMMAND} --config ${BUILD_DIR}/CPackConfig.cmake -G DEB
     -B ${WORK_DIR}/packages)
-file(GLOB deb ${WORK_DIR}/packages/*.deb)
-list(LENGTH deb count)
-if(NOT count EQUAL 1)
-  message(FATAL_ERROR "cpack made ${count} .deb files: ${deb}")
+string(REGEX MATCH "^[0-9]+" major "${VERSION}")
+set(runtime libtavisor${major})
+set(packages ${runtime} libtavisor-dev tavisor-tools)
+set(debs "")
+foreach(package IN LISTS packages)
+  file(GLOB deb ${WORK_DIR}/packages/${package}_${VERSION}-*.deb)
+  if(NOT deb)
+    message(FATAL_ERROR "cpack made no ${package} package of version ${VERSION}")
+  endif()
+  set(${package}_deb ${deb})
+  list(APPEND debs ${deb})
+endforeach()
+file(GLOB all_debs ${WORK_DIR}/packages/*.deb)
+list(LENGTH all_debs count)
+if(NOT count EQUAL 3)
+  message(FATAL_ERROR "cpack made ${count} packages: ${all_debs}")
 endif()
 
-# Metadata: the project's version, and the run-time dependencies that
-# dpkg-shlibdeps found in the binaries.
-run(dpkg-deb --field ${deb} Package Version Depends)
-foreach(pattern IN ITEMS "Package: tavisor\n" "Version: ${VERSION}\n" "Depends: [^\n]*libc6"
-                         "Depends: [^\n]*libstdc\\+\\+6")
-  if(NOT output MATCHES "${pattern}")
-    message(FATAL_ERROR "package fields do not match '${pattern}':\n${output}")
+# Debian's checks: any error or warning that no override in the package
+# excuses (each override says why) fails the test.
+run(${LINTIAN} --fail-on error,warning ${debs})
+message(STATUS "lintian: ${output}")
+
+# Dependencies: dpkg-shlibdeps' for the binaries, the exact library version
+# for the other two, and no libedit for the library.
+run(dpkg-deb --field ${${runtime}_deb} Version)
+string(STRIP "${output}" deb_version)
+expect_deb_fields(${${runtime}_deb} "Depends: libc6 [^\n]*libstdc\\+\\+6" "!Depends: [^\n]*libedit")
+expect_deb_fields(${libtavisor-dev_deb} "Depends: ${runtime} \\(= ${deb_version}\\)\n")
+expect_deb_fields(${tavisor-tools_deb} "Depends: [^\n]*${runtime} \\(= ${deb_version}\\)"
+                  "Depends: [^\n]*libedit")
+# The library package: an ldconfig trigger and a shlibs file, no maintainer
+# scripts (in none of the packages).
+foreach(deb IN LISTS debs)
+  run(dpkg-deb --info ${deb})
+  if(output MATCHES "lines +\\*? *(preinst|postinst|prerm|postrm|config) ")
+    message(FATAL_ERROR "${deb} has a maintainer script (${CMAKE_MATCH_1}):\n${output}")
   endif()
 endforeach()
+run(dpkg-deb --info ${${runtime}_deb} triggers)
+expect_equal("${output}" "activate-noawait ldconfig\n" "triggers of ${runtime}")
+run(dpkg-deb --info ${${runtime}_deb} shlibs)
+expect_equal("${output}" "libTavisor ${major} ${runtime} (>= ${VERSION})\n" "shlibs of ${runtime}")
 
+# Installed into a root of its own. Its package database knows nothing of
+# libc6 and the other system packages, hence --force-depends.
 set(root ${WORK_DIR}/root)
 set(usr ${root}/usr)
-run(dpkg-deb -x ${deb} ${root})
+set(dpkg dpkg --root=${root} --force-not-root --force-depends)
+file(MAKE_DIRECTORY ${root}/var/lib/dpkg/info ${root}/var/lib/dpkg/updates)
+file(TOUCH ${root}/var/lib/dpkg/status)
+run(${dpkg} --install ${debs})
+
+# What each package holds: the library alone in the library package;
+# headers, links for development and static libraries in the -dev package.
+set(lib ${usr}/${LIBDIR})
+run(objdump -p ${lib}/libTavisor.so.${major})
+if(NOT output MATCHES "SONAME +libTavisor\\.so\\.${major}\n")
+  message(FATAL_ERROR "the library's soname is not libTavisor.so.${major}:\n${output}")
+endif()
 expect_public_headers(${usr}/include ${SOURCE_DIR})
-expect_files(${usr} lib/libTavisor.so lib/pkgconfig/tavisor.pc
-             lib/cmake/Tavisor/TavisorConfig.cmake bin/tavisor-demo share/doc/tavisor/README.md)
+expect_files(${usr} ${LIBDIR}/libTavisor.so ${LIBDIR}/pkgconfig/tavisor.pc
+             ${LIBDIR}/cmake/Tavisor/TavisorConfig.cmake bin/tavisor-demo
+             share/man/man1/tavisor-demo.1.gz share/doc/libtavisor-dev/README.md.gz)
+foreach(package IN LISTS packages)
+  expect_files(${usr} share/doc/${package}/changelog.Debian.gz)
+  file(READ ${usr}/share/doc/${package}/copyright copyright)
+  foreach(line IN ITEMS "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
+                        "Copyright: 2026 The Tavisor developers" "License: Expat\n Permission")
+    string(FIND "${copyright}" "${line}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "${package}'s copyright file lacks '${line}':\n${copyright}")
+    endif()
+  endforeach()
+  run(dpkg-deb --contents ${${package}_deb})
+  set(${package}_contents "${output}")
+endforeach()
+if(NOT "${${runtime}_contents}" MATCHES "libTavisor\\.so\\.${major}\\.[0-9.]+\n"
+   OR "${${runtime}_contents}" MATCHES "/include/|\\.a\n|libTavisor\\.so ->|/bin/")
+  message(FATAL_ERROR "${runtime} holds more or less than the library:\n${${runtime}_contents}")
+endif()
+if("${tavisor-tools_contents}" MATCHES "/include/|\\.a\n|/lib/")
+  message(FATAL_ERROR "tavisor-tools holds development files:\n${tavisor-tools_contents}")
+endif()
 set(lists "Eesti linnud.txt" "Eesti omavalitsused.txt")
 foreach(list IN LISTS lists)
   run(${CMAKE_COMMAND} -E compare_files "${usr}/share/tavisor/${list}" "${SOURCE_DIR}/data/${list}")
 endforeach()
 
-# pkg-config, finding only the unpacked package (the .pc file locates the
-# prefix from its own place).
-set(pkg_config_env PKG_CONFIG_LIBDIR=${usr}/lib/pkgconfig PKG_CONFIG_PATH=)
+# pkg-config, finding only the installed package (the .pc file locates the
+# prefix from its own place). It sets no language standard.
+set(pkg_config_env PKG_CONFIG_LIBDIR=${lib}/pkgconfig PKG_CONFIG_PATH=)
 run(${CMAKE_COMMAND} -E env ${pkg_config_env} pkg-config --modversion tavisor)
-if(NOT output STREQUAL "${VERSION}\n")
-  message(FATAL_ERROR "pkg-config --modversion: ${output}")
-endif()
+expect_equal("${output}" "${VERSION}\n" "pkg-config --modversion")
 run(${CMAKE_COMMAND} -E env ${pkg_config_env} pkg-config --variable=library tavisor)
 string(STRIP "${output}" library)
 cmake_path(NORMAL_PATH library)
-if(NOT library STREQUAL "${usr}/lib/libTavisor.so")
-  message(FATAL_ERROR "pkg-config --variable=library: ${library}")
-endif()
+expect_equal("${library}" "${lib}/libTavisor.so.${major}" "pkg-config --variable=library")
 run(${CMAKE_COMMAND} -E env ${pkg_config_env} pkg-config --cflags --libs tavisor)
 separate_arguments(flags UNIX_COMMAND "${output}")
-foreach(flag IN ITEMS -std=c++20 -pthread -rdynamic)
+foreach(flag IN ITEMS -pthread -rdynamic)
   if(NOT flag IN_LIST flags)
     message(FATAL_ERROR "pkg-config --cflags --libs lacks ${flag}: ${flags}")
   endif()
 endforeach()
-list(FILTER flags INCLUDE REGEX "^-I")
-list(TRANSFORM flags REPLACE "^-I" "")
-cmake_path(NORMAL_PATH flags OUTPUT_VARIABLE include_dir)
-if(NOT include_dir STREQUAL "${usr}/include")
-  message(FATAL_ERROR "pkg-config --cflags gives the include path ${flags}")
+if(output MATCHES "-std=")
+  message(FATAL_ERROR "pkg-config --cflags sets the language standard: ${output}")
 endif()
-run(${CMAKE_COMMAND} -E env ${pkg_config_env} pkg-config --cflags --libs tavisor)
-separate_arguments(flags UNIX_COMMAND "${output}")
-set(pc_client ${WORK_DIR}/pkg_config_client)
-run(${CXX_COMPILER} ${CLIENT_SOURCE_DIR}/client.cpp -o ${pc_client} ${flags})
-expect_symbols_exported(${NM} ${pc_client})
-# The loader finds the library where the package put it.
-run_client(${pc_client} ${usr}/share/tavisor LD_LIBRARY_PATH=${usr}/lib)
+set(include_flags ${flags})
+list(FILTER include_flags INCLUDE REGEX "^-I")
+list(TRANSFORM include_flags REPLACE "^-I" "")
+cmake_path(NORMAL_PATH include_flags OUTPUT_VARIABLE include_dir)
+expect_equal("${include_dir}" "${usr}/include" "pkg-config --cflags' include path")
 
-# find_package, finding only the unpacked package.
-run(${CMAKE_COMMAND} -S ${CLIENT_SOURCE_DIR} -B ${WORK_DIR}/client -G ${GENERATOR}
-    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${usr}
-    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF
-    -DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF)
-file(STRINGS ${WORK_DIR}/client/CMakeCache.txt tavisor_dir REGEX "^Tavisor_DIR:")
-if(NOT tavisor_dir STREQUAL "Tavisor_DIR:PATH=${usr}/lib/cmake/Tavisor")
-  message(FATAL_ERROR "find_package found another Tavisor: ${tavisor_dir}")
+# Clients of C++20 and C++23 (2b: clang 14 knows C++23 only by that name);
+# the headers refuse C++17 with a clear message.
+foreach(standard IN ITEMS 20 2b)
+  set(client ${WORK_DIR}/pkg_config_client_cxx${standard})
+  run(${CXX_COMPILER} -std=c++${standard} ${CLIENT_SOURCE_DIR}/client.cpp -o ${client} ${flags})
+  expect_symbols_exported(${NM} ${client})
+  # The loader finds the library where the package put it.
+  run_client(${client} ${usr}/share/tavisor LD_LIBRARY_PATH=${lib})
+endforeach()
+execute_process(COMMAND ${CXX_COMPILER} -std=c++17 -fsyntax-only -Wfatal-errors ${flags}
+                        ${CLIENT_SOURCE_DIR}/client.cpp
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(rc EQUAL 0 OR NOT out MATCHES "Tavisor's headers need C\\+\\+20 or later")
+  message(FATAL_ERROR "a C++17 client is not refused by the headers (${rc}):\n${out}")
 endif()
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/client)
-set(cmake_client ${WORK_DIR}/client/package_client)
+
+# find_package, finding only the installed package.
+build_cmake_client(${usr} cmake_client)
 expect_symbols_exported(${NM} ${cmake_client})
 run_client(${cmake_client} ${usr}/share/tavisor)  # its run path names the library's directory
 
-# The packaged reference client on the packaged lists, one producer batch.
-# It finds the library through its run path ($ORIGIN/../lib) and the lists
-# in ../share/tavisor, without being told.
+# The installed reference client on the installed lists, one producer batch.
+# It finds the library through its run path and the lists in
+# ../share/tavisor, without being told.
 execute_process(COMMAND ${usr}/bin/tavisor-demo --batches 1
                 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
                 ERROR_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Generator in DLL started\n")
-  message(FATAL_ERROR "packaged tavisor-demo (${rc}):\n${out}")
+  message(FATAL_ERROR "installed tavisor-demo (${rc}):\n${out}")
 endif()
-message(STATUS "the package ${deb} installs and serves its clients")
+
+# With the library package alone, a client built earlier still runs. A
+# library of another major version is refused: the client looks for the
+# soname of its own. (Where the system has the library installed, the
+# loader would find that one instead: both checks need it absent.)
+run(${dpkg} --remove libtavisor-dev tavisor-tools)
+set(client ${WORK_DIR}/pkg_config_client_cxx20)
+execute_process(COMMAND /sbin/ldconfig -p OUTPUT_VARIABLE cache)
+if(cache MATCHES "libTavisor\\.so\\.${major} ")
+  message(STATUS "libTavisor.so.${major} is installed on this system: "
+                 "the checks of the library package alone are skipped")
+else()
+  run_client(${client} ${SOURCE_DIR}/data LD_LIBRARY_PATH=${lib})
+  math(EXPR other_major "${major} + 1")
+  set(other ${WORK_DIR}/other-major)
+  file(MAKE_DIRECTORY ${other})
+  file(COPY_FILE ${lib}/libTavisor.so.${major} ${other}/libTavisor.so.${other_major})
+  file(CREATE_LINK libTavisor.so.${other_major} ${other}/libTavisor.so SYMBOLIC)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${other} ${client}
+                  WORKING_DIRECTORY ${SOURCE_DIR}/data RESULT_VARIABLE rc
+                  OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(rc EQUAL 0 OR NOT out MATCHES "Tavisor library \"libTavisor\\.so\\.${major}\" cannot be loaded")
+    message(FATAL_ERROR "a client loaded a library of major version ${other_major} (${rc}):\n${out}")
+  endif()
+endif()
+
+# Removed, the packages leave no files and no half-removed state ("rc")
+# behind; purging then finds nothing more to do.
+run(${dpkg} --remove ${runtime})
+run(dpkg --root=${root} --list)
+if(output MATCHES "\n[a-z][a-z] +(libtavisor|tavisor)")
+  message(FATAL_ERROR "dpkg still lists packages after their removal:\n${output}")
+endif()
+run(${dpkg} --purge ${packages})
+file(GLOB_RECURSE left LIST_DIRECTORIES true RELATIVE ${root} ${root}/*)
+list(FILTER left EXCLUDE REGEX "^var(/|$)")
+if(left)
+  message(FATAL_ERROR "the removed packages left behind: ${left}")
+endif()
+message(STATUS "the packages ${debs} pass lintian, install, serve their clients and go")
 file(REMOVE_RECURSE ${WORK_DIR})

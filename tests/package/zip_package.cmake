@@ -1,7 +1,9 @@
-# Makes the Windows zip with cpack, unpacks it and runs its tavisor-demo.exe
-# under Wine on the lists bundled in it.
+# Makes the Windows zip with cpack, unpacks it, runs its tavisor-demo.exe
+# under Wine on the lists bundled in it, and builds a client against the
+# unpacked tree alone and runs it there.
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DVERSION=... -DEMULATOR=...
-#         -P zip_package.cmake
+#         -DCLIENT_SOURCE_DIR=... -DCXX_COMPILER=... -DGENERATOR=... -DTOOLCHAIN_FILE=...
+#         -DLIBDIR=lib -DEXE_SUFFIX=.exe -P zip_package.cmake
 # WORK_DIR lies on Wine's drive C:, where the program cannot reach the source
 # tree's data/ (its last resort), so only the bundled lists can serve it.
 cmake_minimum_required(VERSION 3.25)
@@ -18,7 +20,22 @@ set(top ${WORK_DIR}/unpacked/${name})
 expect_public_headers(${top}/include ${SOURCE_DIR})
 expect_files(${top} bin/Tavisor.dll lib/libTavisor.dll.a bin/libstdc++-6.dll
              bin/libgcc_s_seh-1.dll bin/libwinpthread-1.dll bin/tavisor-demo.exe
-             lib/cmake/Tavisor/TavisorConfig.cmake lib/pkgconfig/tavisor.pc README.md)
+             lib/cmake/Tavisor/TavisorConfig.cmake lib/pkgconfig/tavisor.pc README.md
+             LICENSE.txt THIRD-PARTY-NOTICES.txt GPL-3.txt)
+# The licence, and the notices of what the zip holds that is not Tavisor's:
+# the runtime DLLs (GCC's runtime library exception, winpthreads' licence) and
+# the header-only libraries in tavisor-demo.exe.
+file(READ ${top}/LICENSE.txt licence)
+file(READ ${top}/THIRD-PARTY-NOTICES.txt notices)
+foreach(text IN ITEMS "MIT License\n\nCopyright (c) 2026 The Tavisor developers\n"
+                      "GCC RUNTIME LIBRARY EXCEPTION" "Files: bin/libstdc++-6.dll bin/libgcc_s_seh-1.dll"
+                      "Files: bin/libwinpthread-1.dll" "Copyright: 2011-2016 mingw-w64 project"
+                      "Files: *bin/tavisor-demo *bin/tavisor-demo.exe" "License: BSD-3-clause\n")
+  string(FIND "${licence}${notices}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the zip's LICENSE.txt and THIRD-PARTY-NOTICES.txt lack '${text}'")
+  endif()
+endforeach()
 file(READ ${top}/lib/pkgconfig/tavisor.pc pc)
 if(NOT pc MATCHES "\nCflags: [^\n]*-D_GLIBCXX_USE_POSIX_SEMAPHORE=1")
   message(FATAL_ERROR "tavisor.pc lacks the MinGW semaphore setting:\n${pc}")
@@ -50,4 +67,9 @@ if(NOT result MATCHES "^0: .*Generator in DLL started\n")
   message(FATAL_ERROR "tavisor-demo.exe from the zip:\n${result}")
 endif()
 message(STATUS "tavisor-demo.exe from ${name}.zip:\n${result}")
+
+# A client built against the unpacked zip alone, with Tavisor.dll and the
+# runtime DLLs copied beside it, on the bundled lists.
+build_cmake_client(${top} client)
+run_client(${client} ${top}/data)
 file(REMOVE_RECURSE ${WORK_DIR})
