@@ -19,6 +19,7 @@ using CycleLock = std::unique_lock<std::mutex>;
 // notifications: a client notification that falls between the emptiness
 // test and the moment the producer blocks is then late by this much at most.
 inline constexpr std::chrono::milliseconds kRecheckInterval{100};
+inline constexpr std::chrono::milliseconds kFirstRecheck{1};
 
 // A: the producer holds the client's mxShared from the start of a cycle to
 // its end, except while it waits for the queue to empty. mxShared already
@@ -72,11 +73,13 @@ class UnlockedVariant {
     // producer's next appends (and its next read of pLatch or pPromise), even
     // when it was done before the producer got here; the producer then
     // waits one re-test interval at most. A client that forgets to notify is
-    // seen at the next re-test.
-    for (;;) {
+    // seen at the next re-test. The first re-test comes after
+    // kFirstRecheck: a client that took the batch at once has notified
+    // before this wait began, and is seen then.
+    for (auto interval = kFirstRecheck;; interval = kRecheckInterval) {
       bool woken = false;
       const auto emptied = [&] { return std::exchange(woken, true) && QueueLooksEmpty(queue); };
-      if (shared_.cvShared.wait_for(lock, stop, kRecheckInterval, emptied)) return true;
+      if (shared_.cvShared.wait_for(lock, stop, interval, emptied)) return true;
       // After a stop, whether the client had emptied the queue: what it did
       // before it requested the stop is seen once the stop is.
       if (stop.stop_requested()) return QueueLooksEmpty(queue);

@@ -1,0 +1,136 @@
+// Several producers on one client structure: they take turns at the
+// hand-over, so that the client sees exactly one producer's protocol, and
+// the structure gets one last signal after a stop.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "api/entry_points.h"
+#include "producer/producer.h"
+#include "producer_client.h"
+#include "test_support.h"
+
+namespace tavisor {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Batch;
+using testing::ProducerClient;
+
+struct Printed {
+  int started = 0, batches = 0, records = 0, pairs = 0;
+  explicit Printed(const std::string& text) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (line == "Generator in DLL started") ++started;
+      if (line == "Loop in DLL broken off") ++pairs;
+      if (line.ends_with(" items generated")) {
+        ++batches;
+        records += std::stoi(line);
+      }
+    }
+  }
+};
+
+template <class T>
+class SharedStructureTest : public ::testing::Test {
+ protected:
+  static constexpr char kLetter = T::value;
+  static void SetUpTestSuite() {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+  void TearDown() override { SetPauseUnit(1000ms); }
+};
+
+using testing::Letter;
+using testing::LetterName;
+// A needs no turns: mxShared, held for a whole cycle, already keeps its
+// producers apart.
+#if defined(__MINGW32__)
+using Variants = ::testing::Types<Letter<'C'>, Letter<'D'>, Letter<'E'>>;  // B: see producer_test
+#else
+using Variants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+#endif
+TYPED_TEST_SUITE(SharedStructureTest, Variants, LetterName);
+
+// 2 and 8 producers on one structure with short pauses, stopped while all
+// pause or while a batch waits to be taken. Every batch holds 1 to 4
+// records (two batches announced together would make one of up to 8, or a
+// second release of the semaphore, a count-down of a spent latch, a second
+// value on a promise, which ends the process), every record comes once,
+// and the structure gets one last signal, or none when the stop finds a
+// batch out.
+TYPED_TEST(SharedStructureTest, ProducersTakeTurnsAndTheStructureGetsOneLastSignal) {
+  constexpr char kLetter = TestFixture::kLetter;
+  enum class StopIn { kThePauses, kTheFinalWait };
+  for (const int producers : {2, 8}) {
+    for (const StopIn where : {StopIn::kThePauses, StopIn::kTheFinalWait}) {
+      SCOPED_TRACE(std::to_string(producers) + " producers, stop in " +
+                   (where == StopIn::kThePauses ? "the pauses" : "the final wait"));
+      SetPauseUnit(1ms);
+      ::testing::internal::CaptureStdout();
+      ProducerClient<kLetter> client;
+      std::vector<std::jthread> threads;
+      for (int i = 0; i < producers; ++i) {
+        threads.push_back(StartProducerThread(kLetter, client.shared()));
+      }
+      std::set<const Item*> seen;
+      std::vector<Batch> kept;
+      int batches = 0, oversized = 0;
+      const auto take = [&](std::chrono::milliseconds within) {
+        std::optional<Batch> batch = client.Take(within);
+        if (!batch) return false;
+        ++batches;
+        oversized += batch->empty() || batch->size() > 4 ? 1 : 0;
+        for (const auto& item : *batch) seen.insert(item.get());
+        kept.push_back(std::move(*batch));  // alive to the end: addresses stay unique
+        return true;
+      };
+      for (int i = 0; i < 150; ++i) ASSERT_TRUE(take(5s)) << "batch " << i;
+      if (where == StopIn::kThePauses) {
+        // Every producer's next pause is long: once none has come for a
+        // while, all pause.
+        SetPauseUnit(3000ms);
+        while (take(300ms)) {
+        }
+      } else {
+        ASSERT_TRUE(client.Announced(5s));  // left with the producers
+        std::this_thread::sleep_for(150ms);
+      }
+      testing::MustReturnWithin(10s, "request_stop", [&] { client.RequestStop(); });
+      testing::MustReturnWithin(10s, "the producers", [&] { threads.clear(); });
+      ASSERT_TRUE(client.Announced(2s));
+      Delivery last = client.side().Take();
+      if (where == StopIn::kThePauses) {
+        EXPECT_EQ(last.what, Arrival::kEnded);
+      } else {
+        EXPECT_EQ(last.what, Arrival::kBatch);  // the batch left waiting, and nothing after it
+        batches += 1;
+        for (const auto& item : last.batch) seen.insert(item.get());
+        kept.push_back(std::move(last.batch));
+      }
+      // Nothing after that: no second release (the semaphore would be above
+      // 1), no second count-down (the latch would be below zero); a second
+      // value on E's promise would have ended the process.
+      if constexpr (kLetter == 'C') {
+        EXPECT_FALSE(client.state().semaphore.try_acquire());
+      }
+      if constexpr (kLetter == 'D') {
+        EXPECT_TRUE(client.state().pLatch->try_wait());
+      }
+      const Printed printed(::testing::internal::GetCapturedStdout());
+      EXPECT_EQ(oversized, 0);
+      EXPECT_EQ(printed.started, producers);
+      EXPECT_EQ(printed.pairs, producers);  // the console lines stay per producer
+      EXPECT_EQ(printed.batches, batches);
+      EXPECT_EQ(printed.records, static_cast<int>(seen.size()));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavisor
