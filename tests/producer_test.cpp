@@ -298,16 +298,6 @@ class SlowStopPair {
   static inline std::atomic<std::chrono::milliseconds> delay_{0ms};
 };
 
-// Waits up to `bound` for `ready`.
-bool Within(std::chrono::milliseconds bound, const std::function<bool()>& ready) {
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
 // A stop callback of the client's, registered after Start and so run before
 // the library's own, whenever it was registered: before the pause that the
 // stop cuts short (its wake-up runs first), or inside it (the client's runs
@@ -338,7 +328,7 @@ TYPED_TEST(ProducerTest, ClientStopCallbacksNeitherHoldTheStopNorSplitThePair) {
     std::atomic<int> pairs_out_at_signal{-1};
     const auto callback = [&] {
       if (c.waits == Waits::kForThePrint) {
-        EXPECT_TRUE(Within(2s, [] { return SlowStopPair::Begun() > 0; }));
+        EXPECT_TRUE(testing::Within(2s, [] { return SlowStopPair::Begun() > 0; }));
         return;
       }
       last_signal_right = TakeLastSignal(client);

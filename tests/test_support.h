@@ -137,6 +137,16 @@ inline void MustReturnWithin(std::chrono::seconds bound, const char* what,
   returned.get();
 }
 
+// Waits up to `bound` for `ready`, looking every millisecond.
+inline bool Within(std::chrono::milliseconds bound, const std::function<bool()>& ready) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 // Threads of this process right now, where the system tells.
 inline std::optional<int> ThreadCount() {
 #if defined(__linux__)

@@ -1,0 +1,205 @@
+// When a client may free what it gave a producer: on the last signal, with
+// no time allowance, however late the producer's thread gets to run; and a
+// long-running client that starts and stops producers does not grow.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
+#include "api/entry_points.h"
+#include "producer/producer.h"
+#include "tavisor/producer.h"
+#include "test_support.h"
+
+namespace tavisor {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Keeps every core busy at normal priority and starts producers from a
+// thread at the lowest scheduling class (SCHED_IDLE on Linux), which the
+// producer threads inherit: they then run only in the gaps, and may be held
+// up at any point of their work, right after a last signal too.
+class Starvation {
+ public:
+  Starvation() {
+    const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < cores; ++i) {
+      // Mostly busy: the producers get the short gaps, wherever their work
+      // happens to be.
+      busy_.emplace_back([this] {
+        while (!done_.load(std::memory_order_relaxed)) {
+          const auto until = std::chrono::steady_clock::now() + 2ms;
+          while (std::chrono::steady_clock::now() < until) {
+          }
+          std::this_thread::sleep_for(100us);
+        }
+      });
+    }
+    launcher_ = std::thread([this] { Serve(); });
+  }
+  ~Starvation() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    launcher_.join();
+    for (std::thread& t : busy_) t.join();
+  }
+  Starvation(const Starvation&) = delete;
+  Starvation& operator=(const Starvation&) = delete;
+
+  // Starts a detached producer from the starved thread, as Start does.
+  void Start(char letter, void* shared) {
+    std::unique_lock lock(mutex_);
+    job_ = [letter, shared] { StartProducer(letter, shared); };
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !job_; });
+  }
+
+ private:
+  void Serve() {
+#if defined(__linux__)
+    const sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+#endif
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return job_ || done_; });
+      if (done_) return;
+      job_();
+      job_ = nullptr;
+      changed_.notify_all();
+    }
+  }
+
+  std::atomic<bool> done_{false};
+  std::vector<std::thread> busy_;
+  std::thread launcher_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+};
+
+template <class T>
+class LifetimeTest : public ::testing::Test {
+ protected:
+  static constexpr char kLetter = T::value;
+  static void SetUpTestSuite() {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+  void SetUp() override {
+#if defined(__MINGW32__)
+    if (kLetter == 'B') GTEST_SKIP() << "see ProducerTest: MinGW's barrier loses wake-ups";
+#endif
+    ::testing::internal::CaptureStdout();
+  }
+  void TearDown() override {
+    SetPauseUnit(1000ms);
+    if (!IsSkipped()) (void)::testing::internal::GetCapturedStdout();
+  }
+};
+
+using testing::Letter;
+using testing::LetterName;
+using LastSignalVariants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+TYPED_TEST_SUITE(LifetimeTest, LastSignalVariants, LetterName);
+
+// A client that destroys the structure, with its latch, promise and last
+// buffer, the moment the last signal has come, while producer threads are
+// starved: the library touches none of it after that signal (the address
+// sanitizer stage reports any use after the free). Stops fall right after
+// Start and inside the first pause.
+TYPED_TEST(LifetimeTest, StructureMayGoTheMomentTheLastSignalHasCome) {
+  constexpr char kLetter = TestFixture::kLetter;
+  constexpr auto kBudget = 3s;
+  constexpr int kMostCycles = 3000;
+  SetPauseUnit(50ms);
+  std::mt19937 engine(20261209);
+  std::uniform_int_distribution<int> stop_after_us(0, 400);
+  int cycles = 0, ended = 0;
+  {
+    Starvation starvation;
+    const auto until = std::chrono::steady_clock::now() + kBudget;
+    for (; cycles < kMostCycles && std::chrono::steady_clock::now() < until; ++cycles) {
+      std::stop_source source;
+      auto side = std::make_unique<HandOver<kLetter>>(source.get_token());
+      starvation.Start(kLetter, side->Shared());
+      std::this_thread::sleep_for(std::chrono::microseconds(stop_after_us(engine)));
+      source.request_stop();
+      if (!side->AwaitAnnouncement(HandOverClock::now() + 30s)) break;
+      ended += side->Take().what == Arrival::kEnded ? 1 : 0;
+      side.reset();  // at once
+    }
+  }
+  EXPECT_EQ(ended, cycles);
+  EXPECT_GE(cycles, 20);
+  std::fprintf(stderr, "%c: %d structures freed on their last signal\n", kLetter, cycles);
+}
+
+// Many producers started and stopped through the client header: every
+// structure goes as its last signal comes, so the graveyard holds only
+// those of producers still ending, and B's helper threads end too.
+TYPED_TEST(LifetimeTest, StartStopCyclesLeaveNothingBehind) {
+  constexpr char kLetter = TestFixture::kLetter;
+  constexpr int kCycles = 2000, kCheckEvery = 500;
+  SetPauseUnit(1000ms);
+  const Launcher start = [](char letter, void* shared) { StartProducer(letter, shared); };
+  Graveyard graveyard;
+  const std::optional<int> threads_before = testing::ThreadCount();
+  std::vector<std::size_t> sizes;
+  for (int i = 1; i <= kCycles; ++i) {
+    { Producer<kLetter> producer(start, graveyard); }
+    if (i % kCheckEvery == 0) sizes.push_back(graveyard.size());
+  }
+  for (const std::size_t size : sizes) EXPECT_LE(size, 16u) << "graveyard after a round";
+  std::fprintf(stderr, "%c: graveyard after each %d cycles:", kLetter, kCheckEvery);
+  for (const std::size_t size : sizes) std::fprintf(stderr, " %zu", size);
+  std::fprintf(stderr, "\n");
+  const auto clear_start = std::chrono::steady_clock::now();
+  graveyard.Clear();
+  // Only last signals still on their way: no grace period to wait out.
+  EXPECT_LT(std::chrono::steady_clock::now() - clear_start, 500ms);
+  if (threads_before) {
+    EXPECT_TRUE(testing::Within(5s, [&] { return *testing::ThreadCount() <= *threads_before; }));
+  }
+}
+
+// Variant A sends no last signal: its structures wait out the grace period,
+// and go at the first burial after it.
+TEST(LifetimeA, StructuresGoOnceTheirGracePeriodHasPassed) {
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    InitializeLibrary();
+  }
+  ::testing::internal::CaptureStdout();
+  const Launcher start = [](char letter, void* shared) { StartProducer(letter, shared); };
+  Graveyard graveyard(200ms);
+  for (int i = 0; i < 300; ++i) {
+    Producer<'A'> producer(start, graveyard);
+  }
+  EXPECT_GE(graveyard.size(), 1u);
+  std::this_thread::sleep_for(250ms);
+  { Producer<'A'> producer(start, graveyard); }
+  EXPECT_EQ(graveyard.size(), 1u);  // the newest only
+  graveyard.Clear();
+  (void)::testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
+}  // namespace tavisor
