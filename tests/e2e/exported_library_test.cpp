@@ -198,5 +198,55 @@ TEST(ExportedLibrary, ClientStopCallbackTakingTheMutexDoesNotHangTheStop) {
   EXPECT_EQ(printed.find("Loop in DLL broken off"), printed.rfind("Loop in DLL broken off"));
 }
 
+// Two producers on one structure, for C and for E, through the loaded
+// library with its real pauses: they take turns, and one stop, while they
+// pause, gives each structure one last signal (two values on E's promise
+// would end the process).
+TEST(ExportedLibrary, TwoProducersOnOneStructureTakeTurnsAndEndOnce) {
+  const Library lib(TAVISOR_LIBRARY_PATH);
+  {
+    testing::WorkingDirectory cwd(testing::BundledData());
+    lib.Initialize();
+  }
+  ::testing::internal::CaptureStdout();
+  std::stop_source source;
+  testing::ProducerClient<'C'> c(source);
+  testing::ProducerClient<'E'> e(source);
+  for (int i = 0; i < 2; ++i) {
+    lib.Start('C', c.shared());
+    lib.Start('E', e.shared());
+  }
+  const auto take_one = [](auto& client) {
+    const std::optional<Batch> batch = client.Take(12s);
+    return batch && !batch->empty() && batch->size() <= 4;
+  };
+  EXPECT_TRUE(take_one(c));
+  EXPECT_TRUE(take_one(e));
+  std::this_thread::sleep_for(300ms);  // both structures' producers pause now, or one makes a batch
+  source.request_stop();
+  // Each structure: its last signal, or the batch that was being made and
+  // then nothing.
+  const auto ends_once = [](auto& client) {
+    if (!client.Announced(5s)) return false;
+    if (client.side().Take().what == Arrival::kBatch) {
+      return client.side().outlook() == Outlook::kNoLastSignal && !client.Announced(300ms);
+    }
+    return client.side().outlook() == Outlook::kEnded;
+  };
+  EXPECT_TRUE(ends_once(c));
+  EXPECT_TRUE(ends_once(e));
+  if (c.side().outlook() == Outlook::kEnded) {
+    EXPECT_FALSE(c.state().semaphore.try_acquire());  // one release, not one per producer
+  }
+  std::this_thread::sleep_for(300ms);  // a structure without a last signal: the grace
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  std::size_t pairs = 0;
+  for (auto at = printed.find("Type a command\n"); at != std::string::npos;
+       at = printed.find("Type a command\n", at + 1)) {
+    ++pairs;
+  }
+  EXPECT_EQ(pairs, 4u);
+}
+
 }  // namespace
 }  // namespace tavisor
