@@ -78,6 +78,7 @@ TYPED_TEST(SharedStructureTest, ProducersTakeTurnsAndTheStructureGetsOneLastSign
       for (int i = 0; i < producers; ++i) {
         threads.push_back(StartProducerThread(kLetter, client.shared()));
       }
+      const testing::StopOnExit stop(client.source());
       std::set<const Item*> seen;
       std::vector<Batch> kept;
       int batches = 0, oversized = 0;

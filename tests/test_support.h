@@ -11,6 +11,7 @@
 #include <future>
 #include <optional>
 #include <random>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -136,6 +137,20 @@ inline void MustReturnWithin(std::chrono::seconds bound, const char* what,
   runner.join();
   returned.get();
 }
+
+// Requests a stop on `source` when it goes. Declared after the threads of
+// producers on that source, it ends them before the threads are joined,
+// also when a failed assertion leaves the test early.
+class StopOnExit {
+ public:
+  explicit StopOnExit(std::stop_source source) : source_(std::move(source)) {}
+  ~StopOnExit() { source_.request_stop(); }
+  StopOnExit(const StopOnExit&) = delete;
+  StopOnExit& operator=(const StopOnExit&) = delete;
+
+ private:
+  std::stop_source source_;
+};
 
 // Waits up to `bound` for `ready`, looking every millisecond.
 inline bool Within(std::chrono::milliseconds bound, const std::function<bool()>& ready) {
