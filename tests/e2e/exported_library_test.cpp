@@ -34,6 +34,15 @@ TEST(ExportedLibrary, LoadsByItsSonameByDefault) {
                            << TAVISOR_LIBRARY_PATH;
   if (same != nullptr) ::dlclose(same);
 }
+
+// Linked with exports, as a client must be: the loaded library waits and
+// wakes through this program's copy of the barrier/latch wait table, so B
+// and D are not refused (the opposite case is tests/client).
+TEST(ExportedLibrary, SharesTheProgramsWaitTable) {
+  EXPECT_TRUE(ProgramSharesWaitTable());
+  EXPECT_EQ(VariantUnavailableReason('B'), "");
+  EXPECT_EQ(VariantUnavailableReason('D'), "");
+}
 #endif
 
 TEST(ExportedLibrary, FollowsTheCallingOrder) {
