@@ -42,8 +42,8 @@ constexpr auto kProgressEvery = 250ms;
 constexpr int kProgressWidth = 30;
 
 struct Chunk {
-  std::vector<std::string> texts;  // one per file
-  std::uint64_t records = 0;       // fewer than asked for after Ctrl-C
+  std::vector<ByteBuffer> texts;  // one per file
+  std::uint64_t records = 0;      // fewer than asked for after Ctrl-C
 };
 
 // Hands out chunk numbers to the threads that make them and passes the
@@ -211,7 +211,7 @@ void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, std::uint64_t
       for (std::uint64_t index = first; index < end && !catcher.Requested(); ++index) {
         const std::unique_ptr<tavisor::Item> item(source(index));
         for (std::size_t i = 0; i < sinks.size(); ++i) {
-          AppendRecord(chunk.texts[i], *item, sinks[i].form, index + 1);
+          AppendRecord(chunk.texts[i], *item, sinks[i].form, index + 1, index == 0);
         }
         ++chunk.records;
       }
@@ -222,7 +222,7 @@ void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, std::uint64_t
   }
 }
 
-bool WriteAll(Sink& sink, const std::string& text, Output& messages) {
+bool WriteAll(Sink& sink, std::string_view text, Output& messages) {
   if (std::fwrite(text.data(), 1, text.size(), sink.file) == text.size()) {
     sink.bytes += text.size();
     return true;
@@ -313,7 +313,7 @@ int Generate(const GenerateOptions& options, std::uint64_t count, const RecordSo
       continue;
     }
     for (std::size_t i = 0; i < sinks.size() && !write_failed; ++i) {
-      write_failed = !WriteAll(sinks[i], chunk->texts[i], messages);
+      write_failed = !WriteAll(sinks[i], chunk->texts[i].view(), messages);
     }
     written += chunk->records;
     cut_short = chunk->records < std::min(kChunkRecords, count - next * kChunkRecords);
@@ -324,6 +324,9 @@ int Generate(const GenerateOptions& options, std::uint64_t count, const RecordSo
   makers.clear();  // joins
   bar.Clear();
   const Clock::duration elapsed = Clock::now() - start;
+  for (Sink& sink : sinks) {
+    write_failed = write_failed || !WriteAll(sink, FileFooter(sink.form), messages);
+  }
   write_failed = !CloseSinks(sinks, messages) || write_failed;
 
   if (const std::exception_ptr failure = queue.Failure()) {

@@ -38,7 +38,7 @@ const char* const kGenerateExamples =
 
 RecordForm GenerateOptions::FormOf(const std::string& output) const {
   RecordForm form;
-  form.format = format ? *format : FormatOfFile(output).value_or(Format::kJsonLines);
+  form.format = format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines);
   form.utf8_text = utf8_text;
   return form;
 }

@@ -27,6 +27,9 @@ enum class UndefinedBytes {
 std::string Cp1252ToUtf8(std::string_view text,
                          UndefinedBytes undefined = UndefinedBytes::kReplace);
 
+// One Windows-1252 byte as UTF-8 (one to three bytes).
+std::string Cp1252ToUtf8(char byte, UndefinedBytes undefined);
+
 // What the interactive mode shows when it waits for a command.
 inline constexpr char kPrompt[] = "tavisor> ";
 

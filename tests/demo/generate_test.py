@@ -109,8 +109,9 @@ def compare_json(from_json, from_text):
           "%d JSON records, %d in the text form" % (len(from_json), len(from_text)))
     for number, (j, t) in enumerate(zip(from_json, from_text), 1):
         where = "record %d" % number
-        check(list(j) == ["order", "family", "name", "rarity", "common", "observations"],
-              where + ": members " + str(list(j)))
+        check(list(j) == ["record", "order", "family", "name", "rarity", "common",
+                          "observations"], where + ": members " + str(list(j)))
+        check(j["record"] == number, where + ": number %r" % j["record"])
         # The list gives every name a trailing blank, which JSON drops.
         text_name = t["name"][:-1] if t["name"].endswith(" ") else t["name"]
         for field, expected in (("order", t["order"]), ("family", t["family"]),
@@ -188,7 +189,7 @@ if CASE == "test_records":
     from_json, _ = all_three(17, "--test")
     # Two entries of the fixed table, as the library defines them.
     check(from_json[0] == {
-        "order": "tuvilised", "family": "tuvilased", "name": "Õõnetuvi", "rarity": "A",
+        "record": 1, "order": "tuvilised", "family": "tuvilased", "name": "Õõnetuvi", "rarity": "A",
         "common": True, "observations": [{"place": {"municipality": "Võru vald"},
                                           "date": "2025-09-17", "time": "16:40:00",
                                           "count": 1}]}, "test record 0: %r" % from_json[0])
