@@ -68,6 +68,12 @@ void Output::Line(std::string_view text) {
   Write(std::move(line));
 }
 
+void Output::Note(std::string_view text) {
+  if (!quiet_) Line(text);
+}
+
+void Output::Error(std::string_view text) { Line(error_prefix_ + std::string(text)); }
+
 void Output::Record(std::string_view heading, const tavisor::Item& item) {
   std::ostringstream text;
   text << heading << '\n' << item;
