@@ -1,5 +1,6 @@
 #include "record_formats.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -19,9 +20,10 @@ namespace {
 // 0x20 (\b \t \n \f \r by name, the others as \u00XX): exactly what a
 // JSON serialiser writes for them.
 struct Replacement {
+  char bytes[7] = {};  // written 8 bytes at a time, with `size`: the room for 6 more allows it
   unsigned char size = 0;
-  char bytes[6] = {};
 };
+static_assert(sizeof(Replacement) == 8);
 
 struct Replacements {
   std::array<Replacement, 256> utf8;
@@ -72,9 +74,34 @@ struct Replacements {
   }
 };
 
-const Replacements& Tables() {
-  static const Replacements tables;
-  return tables;
+// Made before main: no guard to test at every use.
+const Replacements kTables;
+
+// The bytes that make a CSV field go in double quotes.
+struct CsvSpecials {
+  std::array<bool, 256> quote{};
+  CsvSpecials() {
+    for (const unsigned char c : {',', '"', '\r', '\n'}) quote[c] = true;
+  }
+};
+const CsvSpecials kCsvSpecials;
+
+// "00" to "99".
+struct DigitPairs {
+  char pairs[200];
+  DigitPairs() {
+    for (int i = 0; i < 100; ++i) {
+      pairs[2 * i] = static_cast<char>('0' + i / 10);
+      pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+};
+const DigitPairs kDigitPairs;
+
+// Two digits of a value from 0 to 99.
+char* PutPair(char* p, unsigned value) {
+  std::memcpy(p, kDigitPairs.pairs + 2 * value, 2);
+  return p + 2;
 }
 
 // Every Put* writes at `p` and returns the end of what it wrote. The
@@ -85,39 +112,41 @@ char* Put(char* p, std::string_view bytes) {
   return p + bytes.size();
 }
 
-// `bytes` through a table; bytes that stand for themselves go in runs.
+// `bytes` through a table.
 char* PutReplaced(char* p, std::string_view bytes, const std::array<Replacement, 256>& table) {
   for (const char c : bytes) {
     const Replacement& r = table[static_cast<unsigned char>(c)];
-    if (r.size == 1) {
-      *p++ = r.bytes[0];
-    } else {
-      std::memcpy(p, r.bytes, 6);
-      p += r.size;
-    }
+    std::memcpy(p, &r, sizeof r);
+    p += r.size;
   }
   return p;
 }
 
-char* PutUtf8(char* p, std::string_view cp1252) { return PutReplaced(p, cp1252, Tables().utf8); }
+char* PutUtf8(char* p, std::string_view cp1252) { return PutReplaced(p, cp1252, kTables.utf8); }
 
 // A JSON string: the quotes, the text as UTF-8, escaped.
 char* PutJsonString(char* p, std::string_view cp1252) {
   *p++ = '"';
-  p = PutReplaced(p, cp1252, Tables().json);
+  p = PutReplaced(p, cp1252, kTables.json);
   *p++ = '"';
   return p;
 }
 
 template <class Integer>
 char* PutNumber(char* p, Integer value) {
+  // Most numbers of a record are below 100.
+  if (value >= 0 && value < 10) {
+    *p = static_cast<char>('0' + value);
+    return p + 1;
+  }
+  if (value >= 10 && value < 100) return PutPair(p, static_cast<unsigned>(value));
   return std::to_chars(p, p + 24, value).ptr;
 }
 
 // At least two digits: a "0" goes in front of the values 0 to 9.
 template <class Integer>
 char* PutTwoDigits(char* p, Integer value) {
-  if (value >= 0 && value < 10) *p++ = '0';
+  if (value >= 0 && value < 100) return PutPair(p, static_cast<unsigned>(value));
   return PutNumber(p, value);
 }
 
@@ -143,8 +172,8 @@ char* PutIsoDate(char* p, const std::chrono::year_month_day& date) {
     const int size = std::snprintf(text, sizeof text, "%04d-%02u-%02u", year, month, day);
     return Put(p, {text, static_cast<std::size_t>(size)});
   }
-  for (int divisor = 1000; divisor > 0; divisor /= 10)
-    *p++ = static_cast<char>('0' + year / divisor % 10);
+  p = PutPair(p, static_cast<unsigned>(year / 100));
+  p = PutPair(p, static_cast<unsigned>(year % 100));
   *p++ = '-';
   p = PutTwoDigits(p, month);
   *p++ = '-';
@@ -175,15 +204,15 @@ char* PutDecimalDegrees(char* p, const tavisor::Angle& angle, bool all_places) {
   const std::int64_t millionths = (total * 5000 + 9) / 18;  // total * 10^6 / 3600, rounded
   p = PutNumber(p, millionths / 1000000);
   *p++ = '.';
-  auto fraction = static_cast<int>(millionths % 1000000);
-  int places = 6;
+  const auto fraction = static_cast<unsigned>(millionths % 1000000);
+  if (!all_places && fraction == 0) return Put(p, "0");
+  p = PutPair(p, fraction / 10000);
+  p = PutPair(p, fraction / 100 % 100);
+  p = PutPair(p, fraction % 100);
   if (!all_places) {
-    if (fraction == 0) return Put(p, "0");
-    for (; fraction % 10 == 0; fraction /= 10) --places;
+    while (p[-1] == '0') --p;  // the fraction is above 0: a digit above 0 stays
   }
-  for (int i = places - 1; i >= 0; --i, fraction /= 10)
-    p[i] = static_cast<char>('0' + fraction % 10);
-  return p + places;
+  return p;
 }
 
 std::string_view NameWithoutBlank(const std::string& name) {
@@ -285,7 +314,10 @@ constexpr const char* kCsvColumns[] = {"record",
 // RFC 4180: a field holding a comma, a double quote or a line break goes in
 // double quotes, with its double quotes doubled.
 char* PutCsvField(char* p, std::string_view cp1252) {
-  if (cp1252.find_first_of(",\"\r\n") == std::string_view::npos) return PutUtf8(p, cp1252);
+  if (std::none_of(cp1252.begin(), cp1252.end(),
+                   [](char c) { return kCsvSpecials.quote[static_cast<unsigned char>(c)]; })) {
+    return PutUtf8(p, cp1252);
+  }
   *p++ = '"';
   for (const char c : cp1252) {
     if (c == '"') *p++ = '"';

@@ -31,7 +31,7 @@ namespace tavisor {
 class RecordStream {
  public:
   // Records are made in chunks of this many, each from engines of its own.
-  static constexpr std::uint64_t kChunkRecords = 256;
+  static constexpr std::uint64_t kChunkRecords = 1024;
 
   // Loads "Eesti linnud.txt" and "Eesti omavalitsused.txt" from
   // `lists_directory` as Initialize does; throws std::runtime_error with
