@@ -636,6 +636,14 @@ class StreamRecordMaker : public RecordMaker {
   tavisor::RecordStream stream_;
 };
 
+}  // namespace
+
+NewRecordMaker StreamRecordMakers(const tavisor::RecordStream& stream) {
+  return [&stream] { return std::make_unique<StreamRecordMaker>(stream); };
+}
+
+namespace {
+
 std::uint64_t FreshSeed() {
   std::random_device device;
   return (std::uint64_t{device()} << 32) | device();

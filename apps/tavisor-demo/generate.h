@@ -12,6 +12,7 @@
 #include "options.h"
 #include "output.h"
 #include "tavisor/item.h"
+#include "tavisor/record_stream.h"
 
 namespace demo {
 
@@ -42,6 +43,9 @@ struct RecordRange {
 int Generate(const GenerateOptions& options, const std::filesystem::path& start_directory,
              RecordRange range, const NewRecordMaker& new_maker, Output& messages,
              const std::string& repeat_note = {});
+
+// Makers of the records of `stream`'s seed, each from a copy of it.
+NewRecordMaker StreamRecordMakers(const tavisor::RecordStream& stream);
 
 // Writes the records that `options` ask for: the library's test records,
 // or random records from a seeded stream on the lists that `app` loaded.

@@ -47,17 +47,6 @@ const char* const kGenerateExamples =
 
 }  // namespace
 
-RecordForm GenerateOptions::FormOf(const std::string& output) const {
-  RecordForm form;
-  form.format = format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines);
-  form.utf8_text = utf8_text;
-  return form;
-}
-
-bool GenerateOptions::Compressed(const std::string& output) const {
-  return output != "-" && KindOfFile(output).compressed;
-}
-
 std::string ParseWholeNumber(std::string_view text, std::uint64_t low, std::uint64_t high,
                              std::uint64_t& value) {
   const auto quoted = '"' + std::string(text) + '"';

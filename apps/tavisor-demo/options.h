@@ -36,8 +36,12 @@ struct GenerateOptions {
 
   // The form of `output` (a file name or "-"), and whether it is
   // compressed. Call after GenerateOptionsProblem found nothing.
-  RecordForm FormOf(const std::string& output) const;
-  bool Compressed(const std::string& output) const;
+  RecordForm FormOf(const std::string& output) const {
+    return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines), utf8_text};
+  }
+  bool Compressed(const std::string& output) const {
+    return output != "-" && KindOfFile(output).compressed;
+  }
 };
 
 struct Options {

@@ -141,9 +141,13 @@ std::string OutputFile::Open() {
     return {};
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary_path_ = target_.parent_path() /
-                      ("." + target_.filename().string() + ".tavisor-" +
-                       std::to_string(ProcessId()) + "-" + std::to_string(temporary_files_made++));
+    std::string name = ".";
+    name += target_.filename().string();
+    name += ".tavisor-";
+    name += std::to_string(ProcessId());
+    name += '-';
+    name += std::to_string(temporary_files_made++);
+    temporary_path_ = target_.parent_path() / name;
     fd_ = OpenFile(temporary_path_, true);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
