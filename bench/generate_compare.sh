@@ -14,15 +14,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 rounds=${2:-3}
 bench="$build/bench/tavisor_generate_bench"
-if [[ ! -x "$bench" ]]; then
-  echo "no $bench: cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release" \
-       "-DTAVISOR_BUILD_BENCHMARKS=ON && cmake --build $build -j2" >&2
-  exit 1
-fi
-if [[ ! -d bench/peer/node_modules/@faker-js/faker ]]; then
-  (cd bench/peer && npm ci --no-audit --no-fund --loglevel=error)
-fi
-source bench/quiet.sh
+source bench/common.sh
+require_bench "$bench" "$build"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -34,7 +27,6 @@ figures() {
     console.log(Math.round(b.items_per_second), (b.bytes_per_second / 1e6).toFixed(0),
                 b.peak_rss_mb.toFixed(1));' "$1" "$2"
 }
-ratio() { node -e 'console.log((Number(process.argv[1]) / Number(process.argv[2])).toFixed(2))' "$1" "$2"; }
 
 echo "machine: $(nproc) cores, $(uname -sr); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf "%5s  %-10s %14s %8s %14s %8s %7s %8s\n" round form "1 thr rec/s" "MB/s" "2 thr rec/s" "MB/s" "2/1" "peak MB"

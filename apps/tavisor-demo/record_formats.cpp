@@ -238,13 +238,18 @@ std::size_t MostBytes(const tavisor::Item& item) {
   return bytes;
 }
 
-char* PutAngleJson(char* p, const tavisor::Angle& angle) {
-  *p++ = '[';
+// Degrees, minutes and seconds, separated by commas.
+char* PutAngle(char* p, const tavisor::Angle& angle) {
   p = PutNumber(p, std::get<0>(angle));
   *p++ = ',';
   p = PutNumber(p, std::get<1>(angle));
   *p++ = ',';
-  p = PutNumber(p, std::get<2>(angle));
+  return PutNumber(p, std::get<2>(angle));
+}
+
+char* PutAngleJson(char* p, const tavisor::Angle& angle) {
+  *p++ = '[';
+  p = PutAngle(p, angle);
   *p++ = ']';
   return p;
 }
@@ -328,11 +333,7 @@ char* PutCsvField(char* p, std::string_view cp1252) {
 }
 
 char* PutAngleCsv(char* p, const tavisor::Angle& angle) {
-  p = PutNumber(p, std::get<0>(angle));
-  *p++ = ',';
-  p = PutNumber(p, std::get<1>(angle));
-  *p++ = ',';
-  p = PutNumber(p, std::get<2>(angle));
+  p = PutAngle(p, angle);
   *p++ = ',';
   return p;
 }

@@ -165,35 +165,33 @@ class DataItemGenerator {
   // library-side one at most one sighting ahead.
   template <class Engines>
   static void Fill(DataItem& item, const ReferenceLists& lists, Engines& engines) {
-    using namespace record_maker;
-    RecordDraws draws;
-    DrawRecord(draws, engines);
-    CopySpecies(item, draws, lists);
+    record_maker::RecordDraws draws;
+    DrawWithSpecies(item, draws, lists, engines);
     item.observations.reserve(static_cast<std::size_t>(draws.sightings));
     item.dllObservations.reserve(static_cast<std::size_t>(draws.sightings));
     for (int i = 0; i < draws.sightings; ++i) {
-      AppendSighting(draws.sighting[i], lists, item.dllObservations, item.observations);
+      record_maker::AppendSighting(draws.sighting[i], lists, item.dllObservations,
+                                   item.observations);
     }
   }
 
   // A record straight into an Item, whose storage it reuses.
   template <class Engines>
   static void Fill(Item& item, const ReferenceLists& lists, Engines& engines) {
-    using namespace record_maker;
-    RecordDraws draws;
-    DrawRecord(draws, engines);
-    CopySpecies(item, draws, lists);
+    record_maker::RecordDraws draws;
+    DrawWithSpecies(item, draws, lists, engines);
     item.observations.clear();
     for (int i = 0; i < draws.sightings; ++i) {
-      AppendSighting(draws.sighting[i], lists, item.observations);
+      record_maker::AppendSighting(draws.sighting[i], lists, item.observations);
     }
   }
 
  private:
-  // The species' members, into a DataItem or an Item.
-  template <class Record>
-  static void CopySpecies(Record& record, const record_maker::RecordDraws& draws,
-                          const ReferenceLists& lists) {
+  // Draws a record and gives `record` (a DataItem or an Item) its species.
+  template <class Record, class Engines>
+  static void DrawWithSpecies(Record& record, record_maker::RecordDraws& draws,
+                              const ReferenceLists& lists, Engines& engines) {
+    record_maker::DrawRecord(draws, engines);
     const BirdInfo& bi = lists.birds.at(static_cast<std::size_t>(draws.species));
     record.order = bi.order;
     record.family = bi.family;
