@@ -40,7 +40,7 @@ using namespace std::chrono_literals;
 constexpr std::uint64_t kChunkRecords = tavisor::RecordStream::kChunkRecords;
 // The text of the chunks made and not yet written is kept under this, to
 // bound the memory whatever the count (each thread holds at least one).
-constexpr std::size_t kTextInFlight = std::size_t{12} << 20;
+constexpr std::size_t kTextInFlight = std::size_t{8} << 20;
 // The writer goes through a chunk in groups of records of at most about
 // this size per file, and looks at Ctrl-C between them: every file then
 // ends after the same record.
@@ -542,9 +542,13 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
 
   const ChunkPlan plan{range};
   const std::uint64_t chunks = plan.Count();
-  ChunkQueue queue(chunks, ChunksAhead(sinks, options.threads));
+  const std::uint64_t ahead = ChunksAhead(sinks, options.threads);
+  ChunkQueue queue(chunks, ahead);
+  // No more threads than chunks can be made at once: the others would only
+  // wait, each holding memory of its own.
+  const std::uint64_t threads = std::min<std::uint64_t>({options.threads, ahead, chunks});
   std::vector<std::jthread> makers;
-  for (unsigned i = 0; i < options.threads && ok && i < std::max<std::uint64_t>(chunks, 1); ++i) {
+  for (std::uint64_t i = 0; i < threads && ok; ++i) {
     makers.emplace_back([&] { MakeChunks(queue, sinks, plan, new_maker, catcher); });
   }
 
