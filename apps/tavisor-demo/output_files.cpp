@@ -97,6 +97,20 @@ std::size_t WritePatiently(int fd, std::string_view bytes, std::chrono::millisec
   return done;
 }
 
+// The file that `path` names, absolute, with every link followed, also a
+// link to a file that does not exist yet (which the run then creates).
+fs::path FinalTarget(const fs::path& path) {
+  std::error_code ec;
+  fs::path target = fs::absolute(path, ec);
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
+    const fs::path link = fs::read_symlink(target, ec);
+    if (ec) break;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  const fs::path canonical = fs::weakly_canonical(target, ec);
+  return ec ? target : canonical;
+}
+
 }  // namespace
 
 OutputFile::OutputFile() = default;
@@ -132,9 +146,7 @@ std::string OutputFile::Open() {
     return {};
   }
   std::error_code ec;
-  // Through links to the file itself, which keeps its links.
-  target_ = fs::weakly_canonical(path_, ec);
-  if (ec) target_ = path_;
+  target_ = FinalTarget(path_);  // the links stay links
   if (fs::exists(target_, ec) && !fs::is_regular_file(target_, ec)) {
     fd_ = OpenFile(target_, false);  // a device or a pipe: written as it is
     if (fd_ < 0) return "cannot open " + Description() + " for writing: " + SystemError(errno);
@@ -225,11 +237,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 #endif
   }
   std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
-  std::error_code ec_a, ec_b;
-  const fs::path canonical_a = fs::weakly_canonical(fs::absolute(a, ec_a), ec_a);
-  const fs::path canonical_b = fs::weakly_canonical(fs::absolute(b, ec_b), ec_b);
-  return !ec_a && !ec_b && canonical_a == canonical_b;
+  return fs::equivalent(a, b, ec) || FinalTarget(a) == FinalTarget(b);
 }
 
 }  // namespace demo

@@ -307,11 +307,13 @@ elif CASE == "damage":
     write("good.jsonl", b"keep\n")
     write("mix.jsonl", b"mine\n")
     os.symlink("mix.jsonl", path("link.csv"))
+    os.symlink("new.jsonl", path("dangling.csv"))  # a link to a file not made yet
     # Each run fails or is refused: every file stays as it was.
     for args, code, message in (
             (["10", "-o", "good.jsonl", "-o", "/nonexistent/x.jsonl"], 1, b"cannot open"),
             (["10", "-o", "mix.jsonl", "-o", "link.csv"], 2, b"are the same file"),
             (["10", "-o", "good.jsonl", "-o", "./good.jsonl"], 2, b"are the same file"),
+            (["10", "-o", "new.jsonl", "-o", "dangling.csv"], 2, b"are the same file"),
             (["10", "-o", "good.jsonl", "-o", "good.xml"], 2, b"unknown extension"),
             (["10", "-o", "good.jsonl", "-o", "folder.jsonl"], 1, b"cannot open")):
         os.makedirs(path("folder.jsonl"), exist_ok=True)
