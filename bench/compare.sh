@@ -17,14 +17,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 rounds=${2:-3}
 bench="$build/bench/tavisor_bench"
-if [[ ! -x "$bench" ]]; then
-  echo "no $bench: cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release" \
-       "-DTAVISOR_BUILD_BENCHMARKS=ON && cmake --build $build -j2" >&2
-  exit 1
-fi
-if [[ ! -d bench/peer/node_modules/@faker-js/faker ]]; then
-  (cd bench/peer && npm ci --no-audit --no-fund --loglevel=error)
-fi
+source bench/common.sh
+require_bench "$bench" "$build"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -43,22 +37,6 @@ median_ns() {
     const b = r.benchmarks.find((x) => x.run_name === process.argv[2] && x.aggregate_name === "median");
     console.log(b.real_time.toFixed(0));' "$1" "$2"
 }
-# Idle share (percent) of all cores over the next 2 s, from /proc/stat.
-idle_percent() {
-  local a b
-  a=($(head -n 1 /proc/stat)); sleep 2; b=($(head -n 1 /proc/stat))
-  local total=0 i
-  for i in 1 2 3 4 5 6 7 8; do total=$((total + b[i] - a[i])); done
-  echo $(( total > 0 ? 100 * (b[4] + b[5] - a[4] - a[5]) / total : 0 ))
-}
-# Waits until the cores are quiet or QUIET_WAIT seconds have passed; prints
-# the last idle share seen.
-await_quiet() {
-  local deadline=$((SECONDS + ${QUIET_WAIT:-60})) idle
-  while idle=$(idle_percent); ((idle < 90 && SECONDS < deadline)); do :; done
-  echo "$idle"
-}
-ratio() { node -e 'console.log((Number(process.argv[1]) / Number(process.argv[2])).toFixed(2))' "$1" "$2"; }
 
 echo "machine: $(nproc) cores, $(uname -sr); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "round  GetItem rec/s (cores)  2 threads rec/s (cores)  faker rec/s  GetItem/faker  2thr/1thr  hand-off ns  idle% load"

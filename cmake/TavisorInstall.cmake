@@ -71,7 +71,10 @@ endforeach()
 
 set_target_properties(tavisor_headers PROPERTIES EXPORT_NAME Tavisor)
 set_target_properties(Tavisor PROPERTIES EXPORT_NAME Library)
-install(TARGETS Tavisor tavisor_headers EXPORT TavisorTargets
+# Tavisor::Records: seeded records in-process (tavisor/record_stream.h), a
+# static library (lib/libtavisor_records.a) linked into the client.
+set_target_properties(tavisor_records PROPERTIES EXPORT_NAME Records)
+install(TARGETS Tavisor tavisor_headers tavisor_records EXPORT TavisorTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
                 NAMELINK_COMPONENT Development

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include "items/mt19937_blocks.h"
 
@@ -34,6 +35,26 @@ TEST(Mt19937Blocks, SeedingAgainRestartsTheSequence) {
   std::mt19937 reference(42);
   for (int i = 0; i < Mt19937Blocks::kWords; ++i) {
     ASSERT_EQ(Mt19937Blocks::Temper(block[i]), reference()) << i;
+  }
+}
+
+// Seeded from a seed sequence, the state must be std::mt19937's from the
+// same sequence.
+TEST(Mt19937Blocks, SeededFromASequenceGiveTheStandardSequence) {
+  for (const std::vector<std::uint32_t>& seeds :
+       {std::vector<std::uint32_t>{}, {1, 2, 3, 4, 5}, {0xFFFFFFFFu, 0, 7}}) {
+    std::seed_seq sequence(seeds.begin(), seeds.end());
+    std::seed_seq same(seeds.begin(), seeds.end());
+    Mt19937Blocks blocks(0);
+    blocks.SeedWith(sequence);
+    std::mt19937 reference(same);
+    std::uint32_t block[Mt19937Blocks::kWords];
+    for (int b = 0; b < 2; ++b) {
+      blocks.TwistInto(block);
+      for (int i = 0; i < Mt19937Blocks::kWords; ++i) {
+        ASSERT_EQ(Mt19937Blocks::Temper(block[i]), reference()) << seeds.size() << ", word " << i;
+      }
+    }
   }
 }
 

@@ -19,21 +19,22 @@ bool App::LoadLists(const fs::path& dir) {
   std::error_code ec;
   fs::current_path(target, ec);
   if (ec) {
-    output_.Line("Cannot load the reference lists: cannot change to the directory \"" +
-                 target.string() + "\": " + ec.message());
+    output_.Error("Cannot load the reference lists: cannot change to the directory \"" +
+                  target.string() + "\": " + ec.message());
     load_failed_ = true;
     return false;
   }
   try {
     library_.Initialize();
   } catch (const std::exception& e) {
-    output_.Line("Cannot load the reference lists from \"" + target.string() + "\": " + e.what());
+    output_.Error("Cannot load the reference lists from \"" + target.string() + "\": " + e.what());
     load_failed_ = true;
     return false;
   }
   // The library keeps lists it has loaded once, even if a later load fails.
   lists_loaded_ = true;
-  output_.Line("Reference lists loaded from \"" + target.string() + "\"");
+  lists_directory_ = target;
+  output_.Note("Reference lists loaded from \"" + target.string() + "\"");
   return true;
 }
 

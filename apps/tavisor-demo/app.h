@@ -26,6 +26,8 @@ class App {
   // working directory and loads both lists from it. Reports either way.
   bool LoadLists(const std::filesystem::path& dir);
   bool ListsLoaded() const { return lists_loaded_; }
+  // The directory the lists were last loaded from.
+  const std::filesystem::path& lists_directory() const { return lists_directory_; }
 
   // Prints `count` new random records and deletes them.
   void ShowRandom(int count);
@@ -49,6 +51,7 @@ class App {
   Output& output_;
   Producers producers_;
   const std::filesystem::path start_directory_;
+  std::filesystem::path lists_directory_;
   bool lists_loaded_ = false;
   bool load_failed_ = false;
 };

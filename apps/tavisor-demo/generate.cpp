@@ -1,22 +1,24 @@
 #include "generate.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "byte_buffer.h"
+#include "compression.h"
 #include "console_control.h"
+#include "output_files.h"
+#include "tavisor/record_stream.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -32,35 +34,58 @@ using namespace std::chrono_literals;
 
 // Records are made and written in chunks: a thread makes one chunk at a
 // time, and the chunks go out in their order, so every run writes its
-// records in the order of their numbers whatever the number of threads.
-constexpr std::uint64_t kChunkRecords = 256;
-// Chunks made ahead of the writer, per thread: bounds the memory held.
-constexpr std::uint64_t kChunksAheadPerThread = 4;
+// records in the order of their numbers whatever the number of threads. A
+// chunk is the records of one chunk of the seeded stream, so that no
+// thread draws records that another makes.
+constexpr std::uint64_t kChunkRecords = tavisor::RecordStream::kChunkRecords;
+// The text of the chunks made and not yet written is kept under this, to
+// bound the memory whatever the count (each thread holds at least one).
+constexpr std::size_t kTextInFlight = std::size_t{8} << 20;
+// The writer goes through a chunk in groups of records of at most about
+// this size per file, and looks at Ctrl-C between them: every file then
+// ends after the same record.
+constexpr std::size_t kGroupBytes = std::size_t{256} << 10;
 constexpr auto kWriterTick = 100ms;  // how often the writer looks at Ctrl-C and the bar
+// After Ctrl-C a pipe gets this long to take the rest of its last record.
+constexpr auto kPipePatience = 500ms;
 constexpr auto kProgressAfter = 1s;  // shorter runs get no bar
 constexpr auto kProgressEvery = 250ms;
 constexpr int kProgressWidth = 30;
 
-struct Chunk {
-  std::vector<std::string> texts;  // one per file
-  std::uint64_t records = 0;       // fewer than asked for after Ctrl-C
+// One chunk's records in the form of one file.
+struct ChunkText {
+  ByteBuffer bytes;
+  std::vector<std::size_t> ends;  // where each record ends in `bytes`
+  ByteBuffer compressed;          // .gz files: `bytes`, compressed by the maker
+  std::uint32_t crc = 0;
 };
 
-// Hands out chunk numbers to the threads that make them and passes the
-// made chunks to the writer in order.
+struct Chunk {
+  std::uint64_t first = 0;       // the number of its first record
+  std::uint64_t records = 0;     // made; fewer than asked for after Ctrl-C
+  std::vector<ChunkText> texts;  // one per file
+};
+
+// Hands out chunk numbers to the threads that make them, passes the made
+// chunks to the writer in order, and keeps the written ones for reuse.
 class ChunkQueue {
  public:
   ChunkQueue(std::uint64_t chunks, std::uint64_t ahead) : chunks_(chunks), ahead_(ahead) {}
 
-  // The next chunk to make; nothing when all are handed out or the run ends.
-  std::optional<std::uint64_t> Claim() {
+  // The next chunk to make, with a chunk to make it in; nothing when all
+  // are handed out or the run ends.
+  std::optional<std::uint64_t> Claim(std::unique_ptr<Chunk>& chunk) {
     std::unique_lock lock(mutex_);
     taken_.wait(lock, [&] { return ended_ || next_claim_ < next_write_ + ahead_; });
     if (ended_ || next_claim_ == chunks_) return std::nullopt;
+    if (!free_.empty()) {
+      chunk = std::move(free_.back());
+      free_.pop_back();
+    }
     return next_claim_++;
   }
 
-  void Deliver(std::uint64_t number, Chunk chunk) {
+  void Deliver(std::uint64_t number, std::unique_ptr<Chunk> chunk) {
     {
       std::lock_guard lock(mutex_);
       made_.emplace(number, std::move(chunk));
@@ -69,18 +94,25 @@ class ChunkQueue {
   }
 
   // The chunk due next, if it comes within `timeout`.
-  std::optional<Chunk> TakeNext(Clock::duration timeout) {
+  std::unique_ptr<Chunk> TakeNext(Clock::duration timeout) {
     std::unique_lock lock(mutex_);
     if (!delivered_.wait_for(lock, timeout, [&] { return made_.count(next_write_) > 0; })) {
-      return std::nullopt;
+      return nullptr;
     }
     const auto found = made_.find(next_write_);
-    Chunk chunk = std::move(found->second);
+    std::unique_ptr<Chunk> chunk = std::move(found->second);
     made_.erase(found);
-    ++next_write_;
-    lock.unlock();
-    taken_.notify_all();
     return chunk;
+  }
+
+  // The writer is done with the chunk it took.
+  void Written(std::unique_ptr<Chunk> chunk) {
+    {
+      std::lock_guard lock(mutex_);
+      free_.push_back(std::move(chunk));
+      ++next_write_;
+    }
+    taken_.notify_all();
   }
 
   // A thread failed to make a record: the run ends.
@@ -112,7 +144,8 @@ class ChunkQueue {
   std::mutex mutex_;
   std::condition_variable taken_;      // the writer took a chunk, or the run ended
   std::condition_variable delivered_;  // a chunk was made
-  std::map<std::uint64_t, Chunk> made_;
+  std::map<std::uint64_t, std::unique_ptr<Chunk>> made_;
+  std::vector<std::unique_ptr<Chunk>> free_;
   std::uint64_t next_claim_ = 0;
   std::uint64_t next_write_ = 0;
   bool ended_ = false;
@@ -122,21 +155,12 @@ class ChunkQueue {
 struct Sink {
   std::string name;  // "-": standard output
   RecordForm form;
-  std::FILE* file = nullptr;
-  std::uint64_t bytes = 0;
+  bool compressed = false;
+  OutputFile file;
+  std::uint64_t bytes = 0;  // written to the file
+  std::uint64_t text = 0;   // of text, before compression
+  std::uint32_t crc = 0;    // of the text so far (compressed files)
 };
-
-std::string Quoted(const std::string& name) {
-  return name == "-" ? std::string("standard output") : '"' + name + '"';
-}
-
-std::FILE* OpenForWriting(const std::string& name) {
-#if defined(_WIN32)
-  return ::_wfopen(std::filesystem::path(name).c_str(), L"wb");
-#else
-  return std::fopen(name.c_str(), "wb");
-#endif
-}
 
 // Bytes written as they are: no line-ending translation on Windows either.
 // Does nothing unless `active`.
@@ -150,10 +174,8 @@ class BinaryStandardOutput {
 #endif
   }
   ~BinaryStandardOutput() {
-    if (!active_) return;
-    std::fflush(stdout);
 #if defined(_WIN32)
-    if (previous_mode_ != -1) ::_setmode(::_fileno(stdout), previous_mode_);
+    if (active_ && previous_mode_ != -1) ::_setmode(::_fileno(stdout), previous_mode_);
 #endif
   }
   BinaryStandardOutput(const BinaryStandardOutput&) = delete;
@@ -164,21 +186,41 @@ class BinaryStandardOutput {
   [[maybe_unused]] int previous_mode_ = -1;
 };
 
-// A bar on standard error, drawn over itself; only on a terminal and only
-// once the run has lasted a while.
+// 1234567 as 1,234,567.
+std::string Thousands(std::uint64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+// A bar on standard error, drawn over itself, with the rate and the time
+// left; only on a terminal, only once the run has lasted a while.
 class ProgressBar {
  public:
-  explicit ProgressBar(std::uint64_t total)
-      : total_(total), enabled_(IsTerminal(stderr)), start_(Clock::now()) {}
+  ProgressBar(std::uint64_t total, bool quiet)
+      : total_(total), enabled_(!quiet && total > 0 && IsTerminal(stderr)), start_(Clock::now()) {}
 
   void Show(std::uint64_t done) {
     const Clock::time_point now = Clock::now();
     if (!enabled_ || now - start_ < kProgressAfter || now - last_ < kProgressEvery) return;
     last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = static_cast<double>(done) / seconds;
     const int filled = static_cast<int>(done * kProgressWidth / total_);
     std::string bar = "\r[" + std::string(filled, '#') + std::string(kProgressWidth - filled, '-') +
-                      "] " + std::to_string(done * 100 / total_) + "% " + std::to_string(done) +
-                      " of " + std::to_string(total_) + " records";
+                      "] " + std::to_string(done * 100 / total_) + "% " + Thousands(done) + " of " +
+                      Thousands(total_) + " records, " +
+                      Thousands(static_cast<std::uint64_t>(rate)) + "/s";
+    if (rate > 0) {
+      const auto left = static_cast<std::uint64_t>(static_cast<double>(total_ - done) / rate);
+      bar += ", " + (left >= 60 ? std::to_string(left / 60) + " min " : std::string()) +
+             std::to_string(left % 60) + " s left";
+    }
+    if (bar.size() < drawn_) bar += std::string(drawn_ - bar.size(), ' ');
     std::fputs(bar.c_str(), stderr);
     std::fflush(stderr);
     drawn_ = bar.size();
@@ -199,21 +241,56 @@ class ProgressBar {
   std::size_t drawn_ = 0;
 };
 
-void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, std::uint64_t count,
-                const RecordSource& source, const InterruptCatcher& catcher) {
+// The chunks of a run: chunk k holds the records of the stream's chunk
+// first / kChunkRecords + k that lie in the range.
+struct ChunkPlan {
+  RecordRange range;
+
+  std::uint64_t Count() const {
+    if (range.end <= range.first) return 0;
+    return (range.end - 1) / kChunkRecords - range.first / kChunkRecords + 1;
+  }
+  RecordRange Of(std::uint64_t k) const {
+    const std::uint64_t start = (range.first / kChunkRecords + k) * kChunkRecords;
+    return {std::max(start, range.first), std::min(start + kChunkRecords, range.end)};
+  }
+};
+
+void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, const ChunkPlan& plan,
+                const NewRecordMaker& new_maker, const InterruptCatcher& catcher) {
+  KeepInterruptsFromThisThread();
   try {
-    while (const std::optional<std::uint64_t> number = queue.Claim()) {
-      Chunk chunk;
-      chunk.texts.resize(sinks.size());
-      const std::uint64_t first = *number * kChunkRecords;
-      const std::uint64_t end = std::min(count, first + kChunkRecords);
+    const std::unique_ptr<RecordMaker> maker = new_maker();
+    std::unique_ptr<Deflater> deflater;
+    tavisor::Item record;
+    std::unique_ptr<Chunk> chunk;
+    while (const std::optional<std::uint64_t> number = queue.Claim(chunk)) {
+      if (!chunk) chunk = std::make_unique<Chunk>();
+      chunk->texts.resize(sinks.size());
+      for (ChunkText& text : chunk->texts) {
+        text.bytes.clear();
+        text.ends.clear();
+      }
+      const RecordRange records = plan.Of(*number);
+      chunk->first = records.first;
+      chunk->records = 0;
       // After Ctrl-C the chunk ends early, still with whole records.
-      for (std::uint64_t index = first; index < end && !catcher.Requested(); ++index) {
-        const std::unique_ptr<tavisor::Item> item(source(index));
+      for (std::uint64_t index = records.first; index < records.end && !catcher.Requested();
+           ++index) {
+        maker->Make(index, record);
         for (std::size_t i = 0; i < sinks.size(); ++i) {
-          AppendRecord(chunk.texts[i], *item, sinks[i].form, index + 1);
+          ChunkText& text = chunk->texts[i];
+          AppendRecord(text.bytes, record, sinks[i].form, index + 1, index == plan.range.first);
+          text.ends.push_back(text.bytes.size());
         }
-        ++chunk.records;
+        ++chunk->records;
+      }
+      for (std::size_t i = 0; i < sinks.size(); ++i) {
+        if (!sinks[i].compressed) continue;
+        if (!deflater) deflater = std::make_unique<Deflater>();
+        ChunkText& text = chunk->texts[i];
+        text.compressed.clear();
+        text.crc = deflater->CompressPiece(text.bytes.view(), text.compressed);
       }
       queue.Deliver(*number, std::move(chunk));
     }
@@ -222,149 +299,393 @@ void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, std::uint64_t
   }
 }
 
-bool WriteAll(Sink& sink, const std::string& text, Output& messages) {
-  if (std::fwrite(text.data(), 1, text.size(), sink.file) == text.size()) {
-    sink.bytes += text.size();
+// Writes the chunks to the files, in order, and keeps every file whole.
+class Writer {
+ public:
+  Writer(std::vector<Sink>& sinks, const InterruptCatcher& catcher, Output& messages)
+      : sinks_(sinks), catcher_(catcher), messages_(messages) {
+    // Files that cannot take back what they got come first in each group:
+    // where they stop, the others stop too.
+    for (std::size_t i = 0; i < sinks_.size(); ++i) {
+      if (!sinks_[i].file.Seekable() && !sinks_[i].compressed) order_.push_back(i);
+    }
+    for (std::size_t i = 0; i < sinks_.size(); ++i) {
+      if (sinks_[i].file.Seekable() && !sinks_[i].compressed) order_.push_back(i);
+    }
+  }
+
+  // Text around the records (headers, footers), to every file.
+  bool WriteToAll(std::string (*text_of)(const RecordForm&)) {
+    for (Sink& sink : sinks_) {
+      const std::string text = text_of(sink.form);
+      if (!text.empty() && !WriteText(sink, text)) return false;
+    }
     return true;
   }
-  messages.Line("generate: cannot write to " + Quoted(sink.name) + ": " + std::strerror(errno));
-  return false;
-}
 
-// Opens every file, or reports the first that fails and closes the others.
-bool OpenSinks(const GenerateOptions& options, std::vector<Sink>& sinks, Output& messages) {
-  std::vector<std::string> names = options.outputs;
-  if (names.empty()) names.push_back("-");
-  for (const std::string& name : names) {
-    Sink sink{name, options.FormOf(name)};
-    sink.file = name == "-" ? stdout : OpenForWriting(name);
-    if (sink.file == nullptr) {
-      messages.Line("generate: cannot open " + Quoted(name) +
-                    " for writing: " + std::strerror(errno));
-      for (Sink& opened : sinks) {
-        if (opened.file != stdout) std::fclose(opened.file);
+  // Writes the chunk; returns how many of its records every file got. Fewer
+  // than it holds after Ctrl-C or a failure.
+  std::uint64_t WriteChunk(const Chunk& chunk) {
+    std::uint64_t done = 0;
+    while (done < chunk.records && !failed_) {
+      if (catcher_.Requested()) break;
+      std::uint64_t group_end = done + 1;
+      while (group_end < chunk.records && GroupBytes(chunk, done, group_end + 1) <= kGroupBytes) {
+        ++group_end;
       }
-      return false;
+      const std::uint64_t written = WriteGroup(chunk, done, group_end);
+      done = written;
+      if (written < group_end) break;
     }
-    sinks.push_back(sink);
+    // The compressed files last: the maker's piece when the chunk went out
+    // whole, otherwise what the others got, compressed here.
+    for (Sink& sink : sinks_) {
+      if (!sink.compressed || failed_ || done == 0) continue;
+      const ChunkText& text = chunk.texts[IndexOf(sink)];
+      if (done == chunk.records) {
+        WritePiece(sink, text.compressed.view(), text.crc, text.bytes.size());
+      } else {
+        WriteText(sink, text.bytes.view().substr(0, text.ends[done - 1]));
+      }
+    }
+    return failed_ ? 0 : done;
   }
-  return true;
-}
 
-bool CloseSinks(std::vector<Sink>& sinks, Output& messages) {
-  bool ok = true;
-  for (Sink& sink : sinks) {
-    const bool closed =
-        sink.file == stdout ? std::fflush(stdout) == 0 : std::fclose(sink.file) == 0;
-    if (!closed) {
-      messages.Line("generate: cannot write to " + Quoted(sink.name) + ": " + std::strerror(errno));
-      ok = false;
+  // The start of every compressed file.
+  bool StartCompressed() {
+    for (Sink& sink : sinks_) {
+      if (sink.compressed && !WriteBytesRaw(sink, GzipHeader())) return false;
     }
+    return true;
   }
-  return ok;
-}
+
+  // The end of every compressed file.
+  bool FinishCompressed() {
+    for (Sink& sink : sinks_) {
+      if (sink.compressed && !WriteBytesRaw(sink, GzipTrailer(sink.crc, sink.text))) return false;
+    }
+    return true;
+  }
+
+  bool Failed() const { return failed_; }
+  bool RecordCut() const { return record_cut_; }
+  bool ReaderGone() const { return reader_gone_; }
+
+ private:
+  std::size_t IndexOf(const Sink& sink) const {
+    return static_cast<std::size_t>(&sink - sinks_.data());
+  }
+
+  std::size_t GroupBytes(const Chunk& chunk, std::uint64_t from, std::uint64_t to) const {
+    std::size_t most = 0;
+    for (const std::size_t i : order_) {
+      const ChunkText& text = chunk.texts[i];
+      most = std::max(most, text.ends[to - 1] - (from == 0 ? 0 : text.ends[from - 1]));
+    }
+    return most;
+  }
+
+  // Records `from` to `to` of the chunk to every uncompressed file; returns
+  // the record up to which all of them got it.
+  std::uint64_t WriteGroup(const Chunk& chunk, std::uint64_t from, std::uint64_t to) {
+    std::uint64_t end = to;
+    for (const std::size_t i : order_) {
+      Sink& sink = sinks_[i];
+      const ChunkText& text = chunk.texts[i];
+      const std::size_t start = from == 0 ? 0 : text.ends[from - 1];
+      const std::string_view group(text.bytes.data() + start, text.ends[end - 1] - start);
+      std::size_t written = sink.file.Write(group, catcher_, kPipePatience);
+      if (written < group.size()) {
+        // Where the file stopped, the others stop too.
+        std::uint64_t whole = from;
+        while (whole < end && text.ends[whole] <= start + written) ++whole;
+        const bool in_record = (whole > from ? text.ends[whole - 1] : start) < start + written;
+        if (sink.file.Error().empty() && in_record) {
+          // Ctrl-C while a pipe was taking the group: it finishes the
+          // record it is in, if it takes it in time.
+          const std::string_view rest(text.bytes.data() + start + written,
+                                      text.ends[whole] - (start + written));
+          const std::size_t more = sink.file.Write(rest, catcher_, kPipePatience);
+          written += more;
+          if (more == rest.size()) {
+            ++whole;
+          } else {
+            record_cut_ = true;
+          }
+        } else if (sink.file.ReaderGone()) {
+          reader_gone_ = true;
+        } else if (!sink.file.Error().empty()) {
+          Fail(sink);
+          return from;
+        }
+        end = whole;
+      }
+      sink.bytes += written;
+      sink.text += written;
+      if (end == from) break;
+    }
+    return end;
+  }
+
+  bool WriteText(Sink& sink, std::string_view text) {
+    if (!sink.compressed) return WriteBytes(sink, text);
+    if (!deflater_) deflater_ = std::make_unique<Deflater>();
+    ByteBuffer piece;
+    const std::uint32_t crc = deflater_->CompressPiece(text, piece);
+    return WritePiece(sink, piece.view(), crc, text.size());
+  }
+
+  bool WritePiece(Sink& sink, std::string_view piece, std::uint32_t crc, std::size_t text_size) {
+    sink.crc = CombineCrc(sink.crc, crc, text_size);
+    sink.text += text_size;
+    return WriteBytesRaw(sink, piece);
+  }
+
+  bool WriteBytes(Sink& sink, std::string_view bytes) {
+    sink.text += bytes.size();
+    return WriteBytesRaw(sink, bytes);
+  }
+
+  bool WriteBytesRaw(Sink& sink, std::string_view bytes) {
+    const std::size_t written = sink.file.Write(bytes, catcher_, kPipePatience);
+    sink.bytes += written;
+    if (written == bytes.size()) return true;
+    if (sink.file.Error().empty()) {
+      record_cut_ = true;  // a pipe that did not take the end in time
+      return true;
+    }
+    Fail(sink);
+    return !failed_;
+  }
+
+  void Fail(Sink& sink) {
+    if (sink.file.ReaderGone()) {
+      reader_gone_ = true;  // ends the run as a signal would, not as a failure
+      return;
+    }
+    failed_ = true;
+    messages_.Error(sink.file.Error());
+  }
+
+  std::vector<Sink>& sinks_;
+  const InterruptCatcher& catcher_;
+  Output& messages_;
+  std::vector<std::size_t> order_;
+  std::unique_ptr<Deflater> deflater_;  // for the pieces the writer compresses itself
+  bool failed_ = false;
+  bool record_cut_ = false;
+  bool reader_gone_ = false;
+};
 
 std::string Summary(std::uint64_t records, Clock::duration elapsed,
                     const std::vector<Sink>& sinks) {
   const double seconds = std::chrono::duration<double>(elapsed).count();
-  char timing[96];
-  std::snprintf(timing, sizeof timing, " in %.2f s (%.0f records/s)", seconds,
-                seconds > 0 ? static_cast<double>(records) / seconds : 0.0);
+  std::uint64_t bytes = 0;
+  for (const Sink& sink : sinks) bytes += sink.bytes;
+  char timing[128];
+  std::snprintf(timing, sizeof timing, " in %.2f s (%.0f records/s, %.1f MB/s)", seconds,
+                seconds > 0 ? static_cast<double>(records) / seconds : 0.0,
+                seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0);
   std::string text = std::to_string(records) + " records" + timing + ":";
   for (std::size_t i = 0; i < sinks.size(); ++i) {
     text += (i == 0 ? " " : ", ") + std::to_string(sinks[i].bytes) + " bytes to " +
-            Quoted(sinks[i].name);
+            sinks[i].file.Description();
   }
   return text;
 }
 
+// Opens every file, or reports the first that fails; the others are then
+// removed again when `sinks` goes.
+bool OpenSinks(const GenerateOptions& options, const std::filesystem::path& start_directory,
+               std::vector<Sink>& sinks, Output& messages) {
+  std::vector<std::string> names = options.outputs;
+  if (names.empty()) names.push_back("-");
+  sinks.reserve(names.size());
+  for (const std::string& name : names) {
+    Sink sink{name, options.FormOf(name), options.Compressed(name),
+              name == "-" ? OutputFile() : OutputFile(start_directory / name, name)};
+    if (const std::string problem = sink.file.Open(); !problem.empty()) {
+      messages.Error(problem);
+      return false;
+    }
+    sinks.push_back(std::move(sink));
+  }
+  return true;
+}
+
+// Text in memory: the chunks ahead of the writer, per file about what a
+// chunk of records takes in its form.
+std::uint64_t ChunksAhead(const std::vector<Sink>& sinks, unsigned threads) {
+  std::size_t chunk_bytes = 0;
+  for (const Sink& sink : sinks) chunk_bytes += kChunkRecords * (sink.compressed ? 1600 : 1300);
+  const std::uint64_t fits =
+      std::max<std::uint64_t>(2, kTextInFlight / std::max<std::size_t>(1, chunk_bytes));
+  return std::min<std::uint64_t>(fits, 4 * std::uint64_t{threads});
+}
+
 }  // namespace
 
-int Generate(const GenerateOptions& options, std::uint64_t count, const RecordSource& source,
-             Output& messages) {
+int Generate(const GenerateOptions& options, const std::filesystem::path& start_directory,
+             RecordRange range, const NewRecordMaker& new_maker, Output& messages,
+             const std::string& repeat_note) {
   std::vector<Sink> sinks;
-  if (!OpenSinks(options, sinks, messages)) return 1;
+  if (!OpenSinks(options, start_directory, sinks, messages)) return 1;
   const bool to_stdout =
-      std::any_of(sinks.begin(), sinks.end(), [](const Sink& sink) { return sink.file == stdout; });
+      std::any_of(sinks.begin(), sinks.end(), [](const Sink& sink) { return sink.name == "-"; });
   const BinaryStandardOutput binary_stdout(to_stdout);
 
   const Clock::time_point start = Clock::now();
-  bool write_failed = false;
-  for (Sink& sink : sinks) {
-    write_failed = write_failed || !WriteAll(sink, FileHeader(sink.form), messages);
-  }
-
   const InterruptCatcher catcher;
-  const std::uint64_t chunks = (count + kChunkRecords - 1) / kChunkRecords;
-  ChunkQueue queue(chunks, kChunksAheadPerThread * options.threads);
+  Writer writer(sinks, catcher, messages);
+  // A shard after the first continues the run's files: no header again.
+  bool ok = writer.StartCompressed() && (options.shard.index > 1 || writer.WriteToAll(&FileHeader));
+
+  const ChunkPlan plan{range};
+  const std::uint64_t chunks = plan.Count();
+  const std::uint64_t ahead = ChunksAhead(sinks, options.threads);
+  ChunkQueue queue(chunks, ahead);
+  // No more threads than chunks can be made at once: the others would only
+  // wait, each holding memory of its own.
+  const std::uint64_t threads = std::min<std::uint64_t>({options.threads, ahead, chunks});
   std::vector<std::jthread> makers;
-  for (unsigned i = 0; i < options.threads && !write_failed; ++i) {
-    makers.emplace_back([&] { MakeChunks(queue, sinks, count, source, catcher); });
+  for (std::uint64_t i = 0; i < threads && ok; ++i) {
+    makers.emplace_back([&] { MakeChunks(queue, sinks, plan, new_maker, catcher); });
   }
 
-  ProgressBar bar(count);
+  ProgressBar bar(range.end - range.first, options.quiet);
   std::uint64_t written = 0;
   bool cut_short = false;
-  for (std::uint64_t next = 0; next < chunks && !write_failed && !cut_short;) {
-    std::optional<Chunk> chunk = queue.TakeNext(kWriterTick);
+  for (std::uint64_t next = 0; next < chunks && ok && !cut_short;) {
+    std::unique_ptr<Chunk> chunk = queue.TakeNext(kWriterTick);
     if (!chunk) {
-      if (queue.Failure()) break;
+      if (queue.Failure() || catcher.Requested()) break;
       bar.Show(written);
       continue;
     }
-    for (std::size_t i = 0; i < sinks.size() && !write_failed; ++i) {
-      write_failed = !WriteAll(sinks[i], chunk->texts[i], messages);
-    }
-    written += chunk->records;
-    cut_short = chunk->records < std::min(kChunkRecords, count - next * kChunkRecords);
+    const std::uint64_t records = writer.WriteChunk(*chunk);
+    written += records;
+    ok = !writer.Failed();
+    cut_short = records < plan.Of(next).end - plan.Of(next).first || writer.ReaderGone();
+    queue.Written(std::move(chunk));
     ++next;
     bar.Show(written);
   }
   queue.End();
   makers.clear();  // joins
   bar.Clear();
+  // A JSON document closes its array even when the run was cut short.
+  ok = ok && writer.WriteToAll(&FileFooter) && writer.FinishCompressed();
   const Clock::duration elapsed = Clock::now() - start;
-  write_failed = !CloseSinks(sinks, messages) || write_failed;
 
   if (const std::exception_ptr failure = queue.Failure()) {
     try {
       std::rethrow_exception(failure);
     } catch (const std::exception& e) {
-      messages.Line(std::string("generate: making a record failed: ") + e.what());
+      messages.Error(std::string("making a record failed: ") + e.what());
     } catch (...) {
-      messages.Line("generate: making a record failed");
+      messages.Error("making a record failed");
     }
-    return 1;
+    return 1;  // the files go, leaving what was there
   }
-  if (write_failed) return 1;
-  if (catcher.Requested() && cut_short) {
-    messages.Line("Interrupted: " + Summary(written, elapsed, sinks) + " (whole records only)");
-    return 130;
+  if (!ok) return 1;
+  for (Sink& sink : sinks) {
+    if (!sink.file.Commit()) {
+      messages.Error(sink.file.Error());
+      ok = false;
+    }
   }
-  messages.Line("Wrote " + Summary(written, elapsed, sinks));
+  if (!ok) return 1;
+  const std::string note = repeat_note.empty() ? "" : "; " + repeat_note;
+  if (writer.ReaderGone()) {
+    messages.Line("Interrupted: standard output was closed by its reader: " +
+                  Summary(written, elapsed, sinks) + note);
+    return 128 + 13;  // as SIGPIPE would have ended it
+  }
+  if (catcher.Requested() && (cut_short || written < range.end - range.first)) {
+    messages.Line("Interrupted: " + Summary(written, elapsed, sinks) +
+                  (writer.RecordCut() ? " (whole records only, but for the last one on "
+                                        "standard output, whose reader stopped taking it)"
+                                      : " (whole records only)") +
+                  note);
+    return catcher.ExitStatus();
+  }
+  messages.Line("Wrote " + Summary(written, elapsed, sinks) + note);
   return 0;
 }
 
-int GenerateRecords(App& app, const GenerateOptions& given, Output& messages) {
-  GenerateOptions options = given;
-  for (std::string& output : options.outputs) {
-    if (output != "-") output = (app.start_directory() / output).string();
+namespace {
+
+class TestRecordMaker : public RecordMaker {
+ public:
+  explicit TestRecordMaker(const tavisor::Library& library) : library_(library) {}
+  void Make(std::uint64_t index, tavisor::Item& record) override {
+    const std::unique_ptr<tavisor::Item> item(
+        library_.GetTestItem(static_cast<std::int32_t>(index)));
+    record = std::move(*item);
   }
-  const tavisor::Library& library = app.library();
+
+ private:
+  const tavisor::Library& library_;
+};
+
+class StreamRecordMaker : public RecordMaker {
+ public:
+  explicit StreamRecordMaker(const tavisor::RecordStream& stream) : stream_(stream) {}
+  void Make(std::uint64_t index, tavisor::Item& record) override {
+    if (stream_.position() != index) stream_.Seek(index);
+    stream_.Next(record);
+  }
+
+ private:
+  tavisor::RecordStream stream_;
+};
+
+}  // namespace
+
+NewRecordMaker StreamRecordMakers(const tavisor::RecordStream& stream) {
+  return [&stream] { return std::make_unique<StreamRecordMaker>(stream); };
+}
+
+namespace {
+
+std::uint64_t FreshSeed() {
+  std::random_device device;
+  return (std::uint64_t{device()} << 32) | device();
+}
+
+}  // namespace
+
+int GenerateRecords(App& app, const GenerateOptions& options, Output& messages) {
   if (options.test) {
+    const tavisor::Library& library = app.library();
     return Generate(
-        options, kTestItemCount,
-        [&library](std::uint64_t index) {
-          return library.GetTestItem(static_cast<std::int32_t>(index));
-        },
-        messages);
+        options, app.start_directory(), {0, kTestItemCount},
+        [&library] { return std::make_unique<TestRecordMaker>(library); }, messages);
   }
   if (!app.ListsLoaded()) {
-    messages.Line("generate: no random records without the reference lists");
+    messages.Error("no random records without the reference lists");
     return 1;
   }
+  const std::uint64_t seed = options.seed ? *options.seed : FreshSeed();
+  std::optional<tavisor::RecordStream> stream;
+  try {
+    stream.emplace(seed, app.lists_directory());
+  } catch (const std::exception& e) {
+    messages.Error(std::string("cannot load the reference lists: ") + e.what());
+    return 1;
+  }
+  const Shard& shard = options.shard;
+  // Part I of N: the records from count * (I-1) / N on (no product above
+  // 10^12 * 10^6 overflows).
+  const RecordRange range{options.count * (shard.index - 1) / shard.parts,
+                          options.count * shard.index / shard.parts};
+  std::string repeat = "--seed " + std::to_string(seed);
+  if (shard.parts > 1)
+    repeat += " --shard " + std::to_string(shard.index) + "/" + std::to_string(shard.parts);
   return Generate(
-      options, options.count, [&library](std::uint64_t) { return library.GetItem(); }, messages);
+      options, app.start_directory(), range,
+      [&stream] { return std::make_unique<StreamRecordMaker>(*stream); }, messages,
+      "seed " + std::to_string(seed) + ": repeat with " + repeat);
 }
 
 }  // namespace demo

@@ -168,6 +168,8 @@ bool Generate(App& app, const Words& args) {
     return false;
   }
   Output messages(false, std::cerr);
+  messages.SetErrorPrefix("generate: ");
+  messages.SetQuiet(options.quiet);
   GenerateRecords(app, options, messages);
   return true;
 }
@@ -206,6 +208,8 @@ const std::vector<Command>& Commands() {
 
 int RunInteractive(App& app, std::istream& input) {
   Output& out = app.output();
+  // Each command says itself what went wrong.
+  out.SetErrorPrefix("");
   out.Line("Interactive mode: type help for the commands");
   LineReader reader(input, out);
   for (;;) {

@@ -16,6 +16,7 @@ namespace {
 
 #if defined(TAVISOR_DEMO_HAVE_LIBEDIT)
 constexpr int kHistoryLines = 500;
+constexpr int kCtrlCStatus = 130;
 #endif
 
 }  // namespace
@@ -25,6 +26,7 @@ LineReader::LineReader(std::istream& input, Output& output) : input_(input), out
   editing_ = &input == &std::cin && IsTerminal(stdin) && IsTerminal(stdout);
   if (!editing_) return;
   rl_readline_name = "tavisor-demo";  // for ~/.editrc
+  rl_catch_signals = 0;               // the signals are the reader's own (Read)
   using_history();
   stifle_history(kHistoryLines);
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
@@ -34,21 +36,36 @@ LineReader::LineReader(std::istream& input, Output& output) : input_(input), out
 #endif
 }
 
-LineReader::~LineReader() {
-#if defined(TAVISOR_DEMO_HAVE_LIBEDIT)
-  if (editing_ && !history_file_.empty()) write_history(history_file_.c_str());
-#endif
-}
+LineReader::~LineReader() = default;
 
 std::optional<std::string> LineReader::Read() {
 #if defined(TAVISOR_DEMO_HAVE_LIBEDIT)
   if (editing_) {
-    char* const read = readline(kPrompt);
-    if (read == nullptr) return std::nullopt;
-    std::string line(read);
-    std::free(read);
-    if (line.find_first_not_of(" \t") != std::string::npos) add_history(line.c_str());
-    return line;
+    for (;;) {
+      char* read = nullptr;
+      int ended_by = 0;
+      {
+        // Ctrl-C while a line is edited drops the line and shows a fresh
+        // prompt, as a shell does; SIGTERM and SIGHUP end the input. (While a
+        // command runs, Ctrl-C ends the program as before.)
+        const InterruptCatcher catcher;
+        read = readline(kPrompt);
+        if (catcher.Requested()) ended_by = catcher.ExitStatus();
+      }
+      if (read == nullptr && ended_by == kCtrlCStatus) {
+        std::fputs("\n", stdout);
+        continue;
+      }
+      if (read == nullptr) return std::nullopt;
+      std::string line(read);
+      std::free(read);
+      if (line.find_first_not_of(" \t") != std::string::npos) {
+        add_history(line.c_str());
+        // Saved at once: every way out of the program keeps it.
+        if (!history_file_.empty()) write_history(history_file_.c_str());
+      }
+      return line;
+    }
   }
 #endif
   output_.Prompt();

@@ -1,7 +1,8 @@
 // The interactive mode's input: with line editing and a history (arrow
-// keys, Ctrl-R, kept in ~/.tavisor-demo_history) when it reads a terminal
-// and the program was built with libedit; plain lines otherwise, so that a
-// session piped in reads exactly as before.
+// keys, Ctrl-R, kept in ~/.tavisor-demo_history and saved with every line)
+// when it reads a terminal and the program was built with libedit; plain
+// lines otherwise, so that a session piped in reads exactly as before. At
+// the editing prompt Ctrl-C drops the line being typed, as in a shell.
 #pragma once
 
 #include <istream>

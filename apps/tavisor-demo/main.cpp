@@ -24,10 +24,11 @@ namespace {
 std::optional<std::filesystem::path> DataDirectory(const demo::Options& options,
                                                    demo::Output& out) {
   if (options.data) return *options.data;
-  if (std::optional<std::filesystem::path> bundled = demo::FindBundledData()) return bundled;
-  out.Line(
-      "Cannot find the bundled reference lists (a data directory holding \"Eesti "
-      "linnud.txt\" and \"Eesti omavalitsused.txt\"): pass --data DIR");
+  if (std::optional<std::filesystem::path> found = demo::FindReferenceLists()) return found;
+  out.Error(
+      "Cannot find the reference lists \"Eesti linnud.txt\" and \"Eesti omavalitsused.txt\" "
+      "(in the working directory, a data directory upwards from the program, or an installed "
+      "share/tavisor): pass --data DIR");
   return std::nullopt;
 }
 
@@ -35,16 +36,18 @@ int Run(const demo::Options& options) {
   // generate may write its records to standard output: everything else goes
   // to standard error then.
   demo::Output out(options.utf8, options.generate ? std::cerr : std::cout);
+  out.SetErrorPrefix("tavisor-demo: ");
+  out.SetQuiet(options.generate && options.generate->quiet);
   const std::filesystem::path start_directory = std::filesystem::current_path();
   std::unique_ptr<tavisor::Library> library;
   try {
     library = std::make_unique<tavisor::Library>(
         options.library ? std::filesystem::absolute(*options.library) : demo::DefaultLibraryPath());
   } catch (const std::exception& e) {
-    out.Line(e.what());
+    out.Error(e.what());
     return 1;
   }
-  out.Line("Tavisor library loaded from \"" + library->path().string() + "\"");
+  out.Note("Tavisor library loaded from \"" + library->path().string() + "\"");
   int exit_code = 0;
   {
     demo::App app(*library, out, start_directory);

@@ -29,20 +29,26 @@ void AppendUtf8(std::string& out, std::uint32_t code_point) {
   }
 }
 
+std::uint32_t CodePoint(char c, UndefinedBytes undefined) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte < 0x80 || byte >= 0xA0) return byte;
+  const std::uint32_t code_point = kHighControls[byte - 0x80];
+  if (code_point != 0) return code_point;
+  return undefined == UndefinedBytes::kReplace ? 0xFFFD : byte;
+}
+
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view text, UndefinedBytes undefined) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    std::uint32_t code_point = byte;
-    if (byte >= 0x80 && byte < 0xA0) {
-      code_point = kHighControls[byte - 0x80];
-      if (code_point == 0) code_point = undefined == UndefinedBytes::kReplace ? 0xFFFD : byte;
-    }
-    AppendUtf8(out, code_point);
-  }
+  for (const char c : text) AppendUtf8(out, CodePoint(c, undefined));
+  return out;
+}
+
+std::string Cp1252ToUtf8(char byte, UndefinedBytes undefined) {
+  std::string out;
+  AppendUtf8(out, CodePoint(byte, undefined));
   return out;
 }
 
@@ -61,6 +67,12 @@ void Output::Line(std::string_view text) {
   line += '\n';
   Write(std::move(line));
 }
+
+void Output::Note(std::string_view text) {
+  if (!quiet_) Line(text);
+}
+
+void Output::Error(std::string_view text) { Line(error_prefix_ + std::string(text)); }
 
 void Output::Record(std::string_view heading, const tavisor::Item& item) {
   std::ostringstream text;

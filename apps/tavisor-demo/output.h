@@ -27,6 +27,9 @@ enum class UndefinedBytes {
 std::string Cp1252ToUtf8(std::string_view text,
                          UndefinedBytes undefined = UndefinedBytes::kReplace);
 
+// One Windows-1252 byte as UTF-8 (one to three bytes).
+std::string Cp1252ToUtf8(char byte, UndefinedBytes undefined);
+
 // What the interactive mode shows when it waits for a command.
 inline constexpr char kPrompt[] = "tavisor> ";
 
@@ -38,6 +41,15 @@ class Output {
 
   // `text` and an end of line, written in one piece and flushed.
   void Line(std::string_view text);
+  // A line that tells how things went, which --quiet leaves out.
+  void Note(std::string_view text);
+  // A line that tells what failed, after the error prefix ("tavisor-demo: "
+  // on the command line; at the prompt the command's name).
+  void Error(std::string_view text);
+
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  void SetErrorPrefix(std::string prefix) { error_prefix_ = std::move(prefix); }
+  const std::string& ErrorPrefix() const { return error_prefix_; }
   // `heading` on a line of its own, then the record's Estonian print-out.
   void Record(std::string_view heading, const tavisor::Item& item);
   // The interactive prompt, without an end of line.
@@ -48,6 +60,8 @@ class Output {
 
   const bool utf8_;
   std::ostream& stream_;
+  bool quiet_ = false;
+  std::string error_prefix_;
   std::mutex mutex_;
 };
 

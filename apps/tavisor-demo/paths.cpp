@@ -43,7 +43,9 @@ bool HoldsReferenceLists(const fs::path& dir) {
          fs::is_regular_file(dir / "Eesti omavalitsused.txt", ec);
 }
 
-std::optional<fs::path> FindBundledData() {
+std::optional<fs::path> FindReferenceLists() {
+  std::error_code ec;
+  if (const fs::path here = fs::current_path(ec); !ec && HoldsReferenceLists(here)) return here;
   for (fs::path dir = ExecutableDirectory(); !dir.empty(); dir = dir.parent_path()) {
     if (HoldsReferenceLists(dir / "data")) return dir / "data";
     if (dir == dir.parent_path()) break;

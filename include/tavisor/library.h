@@ -5,10 +5,13 @@
 //   std::unique_ptr<tavisor::Item> item(lib.GetItem());
 //
 // Loading or resolving failures throw std::runtime_error naming the library
-// and what failed. The library is unloaded when the object is destroyed:
-// every producer started through it must have ended by then. Producers run
-// through tavisor/producer.h leave their stopped structures in graveyard(),
-// which is emptied right before the unload.
+// and what failed. Producers run through tavisor/producer.h leave their
+// stopped structures in graveyard(), which the destructor empties first: it
+// waits for producers that are still ending, and for nothing when none are.
+// Then it gives the library back to the loader: on Windows the DLL is
+// unloaded, so every producer started through it must have ended by then;
+// on Linux libstdc++'s wait table (a GNU unique symbol) keeps the library
+// loaded for the rest of the process, lists included.
 #pragma once
 
 #include "tavisor/build_requirements.h"

@@ -9,27 +9,44 @@
 // own after them, which the producer never touches.
 //
 // Every variant begins with `stoken`, taken from a std::stop_source that the
-// client keeps. A producer runs until a stop is requested on that source:
+// client keeps. Start returns once its producer has printed "Generator in DLL
+// started" and registered its stop callback. A producer runs until a stop is
+// requested on that source:
 //   * "Loop in DLL broken off" and "Type a command" are printed once per
 //     producer, one right after the other, and are out when request_stop()
-//     returns (a producer started after the stop prints them as it starts).
-//     Usually the thread that calls request_stop() prints them, inside the
-//     call. The producer's own thread prints them instead when it gets to
-//     its end before the library's stop callback has begun: request_stop()
-//     runs stop callbacks newest first, so the wake-up of a pause or wait,
-//     and any stop callback of yours registered after Start, go before it.
-//     Such a callback of yours may take mxShared (A) or wait for the last
-//     signal that a stop during a pause brings (B to E): the producer frees
-//     mxShared first, then prints the lines, then sends its last signal,
-//     and never waits for your callback.
-//     Only if it was registered during a pause does that pause run to its
-//     end (at most 10 s) first, as its wake-up then comes after your
-//     callback;
-//   * a producer pausing between batches (1 to 10 s) wakes at once and ends;
-//     variants B to E send one last signal first (see each layout), after
-//     the two lines;
-//   * a producer waiting for its batch to be taken ends without a signal;
-//   * a batch already being made is finished and announced first.
+//     returns (a producer stopped before Start prints them as it starts,
+//     before Start returns). Usually the thread that calls request_stop()
+//     prints them, inside the call; the producer's own thread does when it
+//     gets to its end first. request_stop() runs stop callbacks newest
+//     first, so a stop callback of yours registered after Start runs before
+//     the library's. Such a callback may take mxShared (A) or wait for the
+//     last signal (B to E), whenever it was registered: the producer frees
+//     mxShared first, then prints the lines, then sends its last signal, and
+//     a pause also looks at the stop state every 50 ms, so the stop returns
+//     within that plus the time of a batch already being made;
+//   * a producer pausing between batches (1 to 10 s) wakes and ends;
+//   * a batch already being made is finished and announced first;
+//   * B to E send one last signal (see each layout), after the two lines,
+//     when the stop finds no batch of theirs waiting to be taken: during a
+//     pause, before the first pause (also for a stop before Start), or after
+//     the client had emptied the queue. A stop that ends the producer's wait
+//     for the client to empty the queue brings nothing more;
+//   * after its last signal a producer touches neither the structure nor
+//     anything its members point to: from the moment the client has received
+//     the last signal, it may destroy the structure, its latch or promise,
+//     and E's last buffer. Without a last signal (A; a stop that found a
+//     batch out) nothing tells when the producer is done with the structure.
+//
+// Several producers may run on one structure (Start called again with the
+// same address; they share its stop token). For B to E they take turns at
+// the hand-over, so that the client sees exactly one producer's protocol: a
+// producer appends and announces a batch only once the client has taken the
+// batch before (and, in D and E, put the next latch or promise in place),
+// never while the client removes another producer's records; after a stop
+// the structure gets one last signal, from the producer that ends last,
+// unless a batch was left waiting. Each producer prints its own lines. For A
+// mxShared already keeps them apart. The turns cost the usual single
+// producer an atomic exchange and a store per batch.
 //
 // Start(letter, nullptr) throws ("Start: the SharedState pointer is null")
 // and starts nothing; a letter other than A to E is refused first ("Unknown
@@ -44,9 +61,10 @@
 // Variants B to E read the queue's emptiness from the producer thread
 // without a lock that the client shares (the layouts have none). That one
 // read is racy by design and harmless: the producer only ever tests whether
-// the queue is empty, and re-tests it at least every 100 ms, so a client
-// that empties the queue and notifies is always seen. The client must not
-// touch the queue between notifying cvShared and the next announcement.
+// the queue is empty, and re-tests it 1 ms into its wait and then at least
+// every 100 ms, so a client that empties the queue and notifies is always
+// seen. The client must not touch the queue between notifying cvShared and
+// the next announcement.
 //
 // Linking: records and these synchronisation objects cross the library
 // boundary as native objects, so the client must use the same compiler and
@@ -100,9 +118,9 @@ struct SharedState<'A'> {
 
 // B: barrier. Construct `barrier` with the producer counted as one
 // participant (std::barrier<>{2} for one client thread). The client arrives
-// and waits; when the phase completes the batch is in the queue. A stop
-// during a pause makes the producer arrive once more with nothing appended;
-// it then ends when that phase completes.
+// and waits; when the phase completes the batch is in the queue. The last
+// signal is one more arrival with nothing appended, which the producer does
+// not wait for: the phase completes with the client's arrival.
 template <>
 struct SharedState<'B'> {
   SharedState(std::stop_token token, std::ptrdiff_t participants)
@@ -115,8 +133,8 @@ struct SharedState<'B'> {
 };
 
 // C: binary semaphore, usually constructed with count 0. The client acquires
-// it; then the batch is in the queue. A stop during a pause releases it once
-// more with nothing appended.
+// it; then the batch is in the queue. The last signal releases it once more
+// with nothing appended.
 template <>
 struct SharedState<'C'> {
   explicit SharedState(std::stop_token token, std::ptrdiff_t initial_count = 0)
@@ -132,8 +150,8 @@ struct SharedState<'C'> {
 // producer counts *pLatch down by 1 per batch; the client waits on it,
 // points pLatch at a fresh latch, and only then takes the records and
 // notifies cvShared (the producer may count down again as soon as it finds
-// the queue empty). A stop during a pause counts the current latch down once
-// more.
+// the queue empty). The last signal counts the current latch down once more
+// with nothing appended.
 template <>
 struct SharedState<'D'> {
   SharedState(std::stop_token token, std::latch* first_latch)
@@ -149,9 +167,9 @@ struct SharedState<'D'> {
 // as the value of *pPromise. The client takes the buffer from the future,
 // points pPromise at a fresh promise, and only then removes every Item*
 // from the buffer and notifies cvShared. The producer frees each buffer when
-// it makes the next one; a null value means the producer stopped during a
-// pause. The buffer delivered last is left to the client: once the producer
-// has ended, the client deletes the last non-null buffer it received.
+// it makes the next one; the last signal is a null value. The buffer
+// delivered last is left to the client: once the producer has ended, the
+// client deletes the last non-null buffer it received.
 template <>
 struct SharedState<'E'> {
   SharedState(std::stop_token token, std::promise<ItemQueue*>* first_promise)

@@ -40,6 +40,16 @@ class Mt19937Blocks {
     }
   }
 
+  // The state that Mt19937's seeding from a seed sequence gives: the
+  // sequence generates the state words, and an all-zero state (only its
+  // first word's upper bit counts) becomes 2^31 in its first word.
+  void SeedWith(std::seed_seq& sequence) {
+    sequence.generate(state_, state_ + kWords);
+    bool all_zero = (state_[0] & kUpperMask) == 0;
+    for (int i = 1; i < kWords && all_zero; ++i) all_zero = state_[i] == 0;
+    if (all_zero) state_[0] = kUpperMask;
+  }
+
   // Advances the state by one twist and copies the next kWords words,
   // untempered, to `block`.
   void TwistInto(std::uint32_t* block) {

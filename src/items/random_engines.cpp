@@ -41,17 +41,10 @@ template <class Distributions>
 void RunEngine<Distributions>::TakeRun(ThreadRun& run) {
   {
     std::lock_guard guard(lock_);
-    for (int block = 0; block < ThreadRun::kBlocks; ++block) {
-      engine_.TwistInto(run.words + block * Mt19937Blocks::kWords);
-    }
+    TwistRun(engine_, run);
     run.generation = generation_.load(std::memory_order_relaxed);
   }
-  // Tempered here, outside the lock, all in one loop that the compiler does
-  // several words at a time; word by word at each draw it cost about a
-  // tenth of a record.
-  for (std::uint32_t& word : run.words) word = Mt19937Blocks::Temper(word);
-  run.next = 0;
-  run.end = ThreadRun::kWords;
+  TemperRun(run);  // outside the lock
 }
 
 template class RunEngine<ItemDistributions>;

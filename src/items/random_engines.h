@@ -11,7 +11,9 @@
 #include <random>
 
 #include "items/brief_lock.h"
+#include "items/distributions.h"
 #include "items/mt19937_blocks.h"
+#include "items/word_runs.h"
 
 namespace tavisor {
 
@@ -42,65 +44,8 @@ class alignas(64) GuardedEngine {
   Distributions distributions_;
 };
 
-// A run of an engine's words that one thread has taken and not used up
-// yet: whole blocks (twists) of the engine. Plain data, zero when a thread
-// starts: it is held in thread-local storage, which then needs no
-// constructor or destructor on any platform (see random_engines.cpp).
-struct ThreadRun {
-  // Four blocks: the engine's state moves to the taking thread's core about
-  // once per 50 records, and the lock is held for about a microsecond.
-  static constexpr int kBlocks = 4;
-  static constexpr int kWords = kBlocks * Mt19937Blocks::kWords;
-
-  std::uint32_t generation;     // of the engine when the run was taken
-  int next;                     // first unused word
-  int end;                      // 0 before the first run
-  std::uint32_t words[kWords];  // tempered
-};
-
 // This thread's run of the record engine in `slot` (0 to 2).
 ThreadRun& ThisThreadsRun(int slot);
-
-template <class Distributions>
-class RunEngine;
-
-// The engine's words as a uniform random bit generator: the words of the
-// thread's run in order, and the next run taken whenever it is used up. A
-// distribution may use any number of words for one value (it rejects and
-// draws again), so this must yield exactly the engine's words, in order,
-// with the range and word type of Mt19937.
-template <class Distributions>
-class RunSource {
- public:
-  using result_type = Mt19937::result_type;
-  static constexpr result_type min() { return Mt19937::min(); }
-  static constexpr result_type max() { return Mt19937::max(); }
-
-  // The position in the run is held here while the body draws, and written
-  // back when the source goes: kept in the run itself, it was loaded and
-  // stored again at every draw, since the compiler must assume that the
-  // body's stores may change it.
-  RunSource(RunEngine<Distributions>& engine, ThreadRun& run)
-      : engine_(engine), run_(run), next_(run.next), end_(run.end) {}
-  ~RunSource() { run_.next = next_; }
-  RunSource(const RunSource&) = delete;
-  RunSource& operator=(const RunSource&) = delete;
-
-  result_type operator()() {
-    if (next_ == end_) {
-      engine_.TakeRun(run_);
-      next_ = run_.next;
-      end_ = run_.end;
-    }
-    return run_.words[next_++];
-  }
-
- private:
-  RunEngine<Distributions>& engine_;
-  ThreadRun& run_;
-  int next_;
-  int end_;
-};
 
 // A record engine: a thread takes the engine's next run of words under the
 // lock and draws its records' values from it outside the lock.
@@ -142,12 +87,12 @@ class alignas(64) RunEngine {
     ThreadRun& run = ThisThreadsRun(slot_);
     if (run.generation != generation_.load(std::memory_order_relaxed)) run.next = run.end;
     Distributions distributions{};
-    RunSource<Distributions> source(*this, run);
+    RunSource<RunEngine> source(*this, run);
     return body(source, distributions);
   }
 
  private:
-  friend class RunSource<Distributions>;
+  friend class RunSource<RunEngine>;
 
   // Refills `run` with the engine's next blocks, under the lock. Kept out of
   // line, so that the draws around it stay small.
@@ -160,39 +105,6 @@ class alignas(64) RunEngine {
   // that it stays in every core's cache.
   alignas(64) std::atomic<std::uint32_t> generation_{0};
   const int slot_;
-};
-
-using Uniform = std::uniform_int_distribution<int>;
-
-struct ItemDistributions {
-  Uniform species{0, 413};
-  Uniform sightings{1, 15};
-  Uniform coin{1, 100};
-  Uniform community{0, 78};
-  Uniform birds{1, 10};
-};
-
-struct CoordDistributions {
-  Uniform latitude_degrees{57, 59};
-  Uniform longitude_degrees{21, 28};
-  Uniform arc_minutes_seconds{0, 59};
-};
-
-struct DateDistributions {
-  Uniform year{1950, 2025};
-  Uniform month{1, 12};
-  Uniform day{1, 31};
-  Uniform hour{0, 23};
-  Uniform minute{0, 60};
-  Uniform second{0, 60};
-};
-
-struct BatchDistributions {
-  Uniform batch_size{1, 4};
-};
-
-struct PauseDistributions {
-  Uniform pause_seconds{1, 10};
 };
 
 RunEngine<ItemDistributions>& ItemEngine();

@@ -3,7 +3,8 @@
 # that an example can no longer drift from the headers. Blocks fenced
 # otherwise (```cmake, ```json, plain ```) are left alone.
 #   cmake -DREADME=<README.md> -DWORK_DIR=<dir> -DCXX_COMPILER=... "-DCOMPILE_FLAGS=..."
-#         "-DLINK_FLAGS=..." -P readme_blocks.cmake
+#         "-DLINK_FLAGS=..." [-DEXTRA_LINK=<static libraries>] -P readme_blocks.cmake
+# EXTRA_LINK: what an example may use beyond the headers (Tavisor::Records).
 cmake_minimum_required(VERSION 3.25)
 
 include(${CMAKE_CURRENT_LIST_DIR}/client_checks.cmake)
@@ -49,6 +50,7 @@ if(NOT blocks)
   message(FATAL_ERROR "${README} has no ```cpp block")
 endif()
 
+set(LINK_FLAGS ${EXTRA_LINK} ${LINK_FLAGS})
 set(failures "")
 foreach(block IN LISTS blocks)
   compile_client(${WORK_DIR}/block-${block}.cpp ${WORK_DIR}/block-${block})

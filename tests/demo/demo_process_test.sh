@@ -206,17 +206,34 @@ EOF
     done <<'CASES'
 --variant G|--variant: needs one of the letters A to E, not "G"|
 --bogus|The following argument was not expected: --bogus|
---batches many|--batches: Value many not in range 0 to 100|
---batches 101|--batches: Value 101 not in range 0 to 100|
+--batches many|--batches: "many" is not a whole number|
+--batches 101|--batches: 101 is not in the range 0 to 100|
 --data|--data: 1 required DIR missing|
 generate|generate: give a COUNT of random records, or --test|generate 
-generate 0|COUNT: Value 0 not in range 1 to 1000000000000|generate 
+generate 0|COUNT: 0 is not in the range 1 to 1000000000000|generate 
+generate abc|COUNT: "abc" is not a whole number|generate 
+generate 1e3|COUNT: "1e3" is not a whole number|generate 
+generate 10k|COUNT: "10k" is not a whole number|generate 
+generate 0x10|COUNT: "0x10" is not a whole number|generate 
+generate +5|COUNT: "+5" is not a whole number|generate 
 generate 5 --test|COUNT excludes --test|generate 
-generate 5 --format xml|--format: xml not in {jsonl,csv,text}|generate 
-generate 5 --threads 0|--threads: Value 0 not in range 1 to 64|generate 
-generate 5 --threads 65|--threads: Value 65 not in range 1 to 64|generate 
+generate 5 --format xml|--format: xml not in {jsonl,json,csv,text}|generate 
+generate 5 --threads 0|--threads: 0 is not in the range 1 to 64|generate 
+generate 5 --threads 65|--threads: 65 is not in the range 1 to 64|generate 
+generate 5 --threads 2x|--threads: "2x" is not a whole number|generate 
+generate 5 --seed -1|--seed: "-1" is not a whole number|generate 
+generate 5 --seed 18446744073709551616|--seed: 18446744073709551616 is not in the range 0 to 18446744073709551615|generate 
+generate 5 --shard 2|--shard: needs I/N, whole numbers with 1 <= I <= N <= 1000000, not "2"|generate 
+generate 5 --shard 0/4|--shard: needs I/N|generate 
+generate 5 --shard 5/4|--shard: needs I/N|generate 
+generate --test --seed 1|generate: --seed and --shard apply to random records, not to --test|generate 
+generate 5 -o a.json --shard 1/2|generate: --shard cannot split one JSON document (.json): use JSON Lines (.jsonl)|generate 
+generate 5 -o a.xml|generate: --output "a.xml": unknown extension ".xml" (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz): name the form with --format|generate 
+generate 5 -o a.tsv.gz|generate: --output "a.tsv.gz": unknown extension ".tsv.gz"|generate 
+generate 5 -o birds|generate: --output "birds": no extension|generate 
 generate 5 --bogus|The following argument was not expected: --bogus|generate 
 generate 5 -o a.csv -o a.csv|generate: --output "a.csv" is named twice|generate 
+generate 5 -o a.csv -o ./a.csv|generate: --output "a.csv" and "./a.csv" are the same file|generate 
 generate 5 -o a.csv --encoding utf-8|generate: --encoding applies to the text form only|generate 
 generate 5 --encoding latin1|--encoding: latin1 not in {windows-1252,utf-8}|generate 
 -i generate 5|generate excludes --interactive|generate 
@@ -232,9 +249,12 @@ CASES
     run --version
     expect_status 0
     expect "tavisor-demo 1.0.0"
+    run generate ""
+    expect_status 2
+    expect 'tavisor-demo: COUNT: "" is not a whole number'
     run generate 5 -o "$work/no/such/dir.jsonl"
     expect_status 1
-    expect "generate: cannot open \"$work/no/such/dir.jsonl\" for writing: "
+    expect "tavisor-demo: cannot open \"$work/no/such/dir.jsonl\" for writing: "
     run --library "$work/libNone.so"
     expect_status 1
     expect "Tavisor library \"$work/libNone.so\" cannot be loaded"
@@ -245,7 +265,7 @@ CASES
     expect_not "random record"
     run generate 5 --data "$work/empty"
     expect_status 1
-    expect "generate: no random records without the reference lists"
+    expect "tavisor-demo: no random records without the reference lists"
     ;;
 
   *)

@@ -6,6 +6,7 @@ same records (written by the library's print-out code in the same run).
 Usage: generate_test.py CASE DEMO_EXECUTABLE DATA_DIR
 """
 import csv
+import gzip
 import json
 import os
 import re
@@ -109,8 +110,9 @@ def compare_json(from_json, from_text):
           "%d JSON records, %d in the text form" % (len(from_json), len(from_text)))
     for number, (j, t) in enumerate(zip(from_json, from_text), 1):
         where = "record %d" % number
-        check(list(j) == ["order", "family", "name", "rarity", "common", "observations"],
-              where + ": members " + str(list(j)))
+        check(list(j) == ["record", "order", "family", "name", "rarity", "common",
+                          "observations"], where + ": members " + str(list(j)))
+        check(j["record"] == number, where + ": number %r" % j["record"])
         # The list gives every name a trailing blank, which JSON drops.
         text_name = t["name"][:-1] if t["name"].endswith(" ") else t["name"]
         for field, expected in (("order", t["order"]), ("family", t["family"]),
@@ -188,7 +190,7 @@ if CASE == "test_records":
     from_json, _ = all_three(17, "--test")
     # Two entries of the fixed table, as the library defines them.
     check(from_json[0] == {
-        "order": "tuvilised", "family": "tuvilased", "name": "Õõnetuvi", "rarity": "A",
+        "record": 1, "order": "tuvilised", "family": "tuvilased", "name": "Õõnetuvi", "rarity": "A",
         "common": True, "observations": [{"place": {"municipality": "Võru vald"},
                                           "date": "2025-09-17", "time": "16:40:00",
                                           "count": 1}]}, "test record 0: %r" % from_json[0])
@@ -229,22 +231,163 @@ elif CASE == "odd_bytes":
               for o in r["observations"]), "no municipality came out")
 
 elif CASE == "interrupt":
-    # Ctrl-C in the middle of a long run leaves whole records in every file.
-    process = subprocess.Popen([DEMO, "generate", "10000000", "--threads", "2", "-o", "i.jsonl",
-                                "-o", "i.csv", "--data", DATA], cwd=WORK,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    deadline = time.monotonic() + 60
-    while (not os.path.exists(path("i.jsonl")) or os.path.getsize(path("i.jsonl")) < 2000000) \
-            and time.monotonic() < deadline:
-        time.sleep(0.05)
+    # Ctrl-C, SIGTERM and SIGHUP in the middle of a long run leave whole
+    # records in every file, under the file's own name only at the end.
+    for number, name in ((signal.SIGINT, "int"), (signal.SIGTERM, "term"),
+                         (signal.SIGHUP, "hup")):
+        jsonl, csv_file = path(name + ".jsonl"), path(name + ".csv")
+        process = subprocess.Popen([DEMO, "generate", "10000000", "--threads", "2", "-o", jsonl,
+                                    "-o", csv_file, "--data", DATA], cwd=WORK,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            written = [f for f in os.listdir(WORK) if f.startswith("." + name + ".jsonl.")]
+            if written and os.path.getsize(path(written[0])) > 2000000:
+                break
+            time.sleep(0.05)
+        check(not os.path.exists(jsonl), "the file has its name before the run ended")
+        process.send_signal(number)
+        _, err = process.communicate(timeout=60)
+        check(process.returncode == 128 + number,
+              "exit status %d after signal %d" % (process.returncode, number))
+        check(b"Interrupted: " in err and b"whole records only" in err, err.decode())
+        from_json = read_json_lines(jsonl)
+        check(0 < len(from_json) < 10000000, "%d records" % len(from_json))
+        check(("Interrupted: %d records" % len(from_json)).encode() in err, err.decode())
+        compare_csv(csv_file, from_json)
+    check(not [f for f in os.listdir(WORK) if ".tavisor-" in f], "temporary files left")
+
+elif CASE == "pipes":
+    # Ctrl-C while the writer waits on a full pipe that nobody reads: the run
+    # ends within a second all the same, and the file beside it holds the
+    # records that the pipe got whole.
+    process = subprocess.Popen([DEMO, "generate", "1000000", "-o", "-", "-o", "p.jsonl",
+                                "--data", DATA], cwd=WORK, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    time.sleep(2)  # long enough to fill the pipe
     process.send_signal(signal.SIGINT)
-    _, err = process.communicate(timeout=60)
-    check(process.returncode == 130, "exit status %d after Ctrl-C" % process.returncode)
-    check(b"Interrupted: " in err and b"whole records only" in err, err.decode())
-    from_json = read_json_lines(path("i.jsonl"))
-    check(0 < len(from_json) < 10000000, "%d records" % len(from_json))
-    check(("Interrupted: %d records" % len(from_json)).encode() in err, err.decode())
-    compare_csv(path("i.csv"), from_json)
+    started = time.monotonic()
+    try:
+        process.wait(timeout=1.5)
+    except subprocess.TimeoutExpired:
+        fail("Ctrl-C not honoured while the pipe was full")
+    check(time.monotonic() - started < 1.5, "slow to end")
+    piped, err = process.communicate(timeout=10)
+    check(process.returncode == 130, "exit status %d" % process.returncode)
+    whole = piped.split(b"\n")[:-1]
+    check(len(read_json_lines(path("p.jsonl"))) == len(whole) > 0,
+          "%d records in the file, %d through the pipe" % (
+              len(read_json_lines(path("p.jsonl"))), len(whole)))
+    # A reader that goes away ends the run as a signal would; the file keeps
+    # whole records.
+    process = subprocess.Popen([DEMO, "generate", "1000000", "-o", "-", "-o", "r.jsonl",
+                                "--data", DATA], cwd=WORK, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    process.stdout.read(100000)
+    process.stdout.close()
+    err = process.stderr.read()
+    process.wait(timeout=30)
+    check(process.returncode == 141, "exit status %d, %s" % (process.returncode, err))
+    check(b"standard output was closed by its reader" in err, err.decode())
+    check(len(read_json_lines(path("r.jsonl"))) > 0, "no records in the file")
+
+elif CASE == "damage":
+    def status(*args):
+        return subprocess.run([DEMO, "generate", *args, "--data", DATA], cwd=WORK,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def write(name, data):
+        with open(path(name), "wb") as f:
+            f.write(data)
+
+    def read(name):
+        with open(path(name), "rb") as f:
+            return f.read()
+
+    write("good.jsonl", b"keep\n")
+    write("mix.jsonl", b"mine\n")
+    os.symlink("mix.jsonl", path("link.csv"))
+    os.symlink("new.jsonl", path("dangling.csv"))  # a link to a file not made yet
+    # Each run fails or is refused: every file stays as it was.
+    for args, code, message in (
+            (["10", "-o", "good.jsonl", "-o", "/nonexistent/x.jsonl"], 1, b"cannot open"),
+            (["10", "-o", "mix.jsonl", "-o", "link.csv"], 2, b"are the same file"),
+            (["10", "-o", "good.jsonl", "-o", "./good.jsonl"], 2, b"are the same file"),
+            (["10", "-o", "new.jsonl", "-o", "dangling.csv"], 2, b"are the same file"),
+            (["10", "-o", "good.jsonl", "-o", "good.xml"], 2, b"unknown extension"),
+            (["10", "-o", "good.jsonl", "-o", "folder.jsonl"], 1, b"cannot open")):
+        os.makedirs(path("folder.jsonl"), exist_ok=True)
+        result = status(*args)
+        check(result.returncode == code and message in result.stderr,
+              "%r: exit status %d, %s" % (args, result.returncode, result.stderr))
+        check(read("good.jsonl") == b"keep\n" and read("mix.jsonl") == b"mine\n",
+              "%r changed a file" % args)
+    # Written through a link, the link stays and the file it names changes.
+    result = status("10", "--seed", "3", "-o", "link.csv", "--format", "csv")
+    check(result.returncode == 0 and os.path.islink(path("link.csv")), "the link was replaced")
+    check(read("mix.jsonl").startswith(b"record,order"), "the link's file did not change")
+    check(not [f for f in os.listdir(WORK) if ".tavisor-" in f], "temporary files left")
+
+elif CASE == "reproducible":
+    forms = ("jsonl", "csv", "txt", "csv.gz")
+
+    def files(prefix):
+        return [arg for form in forms for arg in ("-o", "%s.%s" % (prefix, form))]
+
+    def contents(prefix, form):
+        with (gzip.open if form.endswith(".gz") else open)(path(prefix + "." + form), "rb") as f:
+            return f.read()
+
+    # One seed: the same bytes whatever the threads, and a run without a
+    # seed repeats from the seed its last line gives.
+    run("1000", "--seed", "18446744073709551615", "--threads", "1", *files("one"))
+    run("1000", "--seed", "18446744073709551615", "--threads", "4", *files("four"))
+    for form in forms:
+        check(contents("one", form) == contents("four", form), form + " differs with 4 threads")
+    with open(path("one.jsonl"), "rb") as f:
+        check(f.read() == contents("four", "jsonl"), "jsonl")
+    seeds = []
+    for name in ("fresh1", "fresh2"):
+        err = run("300", "-o", name + ".jsonl").stderr.decode()
+        found = re.search(r"; seed (\d+): repeat with --seed (\d+)$", err.strip())
+        check(found and found.group(1) == found.group(2), err)
+        seeds.append(found.group(1))
+    check(seeds[0] != seeds[1] and contents("fresh1", "jsonl") != contents("fresh2", "jsonl"),
+          "two runs without a seed made the same records")
+    run("300", "--seed", seeds[0], "-o", "again.jsonl")
+    check(contents("again", "jsonl") == contents("fresh1", "jsonl"), "--seed does not repeat")
+    # Shards, one after the other, are the whole run; compressed ones too,
+    # read as one file.
+    for part in (1, 2, 3):
+        run("1000", "--seed", "18446744073709551615", "--shard", "%d/3" % part, *files("s%d" % part))
+    for form in forms:
+        joined = b"".join(contents("s%d" % part, form) for part in (1, 2, 3))
+        check(joined == contents("one", form), "shards of %s do not join to the run" % form)
+    with open(path("s-all.csv.gz"), "wb") as f:
+        for part in (1, 2, 3):
+            with open(path("s%d.csv.gz" % part), "rb") as piece:
+                f.write(piece.read())
+    check(contents("s-all", "csv.gz") == contents("one", "csv"), "joined .gz files")
+    # 010 is ten; extensions in any case; .json is one document.
+    err = run("010", "--seed", "1", "-o", "ten.JSON", "-o", "ten.Csv", "-o", "ten.NDJSON",
+              "--quiet").stderr.decode()
+    check(err.startswith("Wrote 10 records") and err.count("\n") == 1, "--quiet: " + err)
+    with open(path("ten.JSON"), encoding="utf-8") as f:
+        document = json.load(f)
+    check([r["record"] for r in document] == list(range(1, 11)), "JSON document")
+    check(read_json_lines(path("ten.NDJSON")) == document, ".ndjson")
+    compare_csv(path("ten.Csv"), document)
+    # Started where the lists are, the program takes them from there.
+    lists = path("lists-here")
+    os.mkdir(lists)
+    for name in ("Eesti linnud.txt", "Eesti omavalitsused.txt"):
+        with open(os.path.join(DATA, name), "rb") as f, open(os.path.join(lists, name), "wb") as g:
+            g.write(f.read())
+    result = subprocess.run([DEMO, "generate", "3"], cwd=lists, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+    check(result.returncode == 0 and
+          ('Reference lists loaded from "%s"' % lists).encode() in result.stderr,
+          result.stderr.decode())
 
 else:
     fail("unknown case " + CASE)
