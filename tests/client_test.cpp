@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "api/entry_points.h"
+#include "in_process.h"
 #include "producer/producer.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
@@ -52,14 +53,10 @@ void ExpectBatch(const Delivery& d) {
 }
 
 template <class T>
-class ClientTest : public ::testing::Test {
+class ClientTest : public testing::VariantTest<T> {
  protected:
-  static constexpr char kLetter = T::value;
+  using testing::VariantTest<T>::kLetter;
 
-  static void SetUpTestSuite() {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
   void SetUp() override {
     if (!VariantUnavailableReason(kLetter).empty()) {
       GTEST_SKIP() << VariantUnavailableReason(kLetter);
@@ -69,7 +66,7 @@ class ClientTest : public ::testing::Test {
   }
   void TearDown() override {
     SetPauseUnit(1000ms);
-    if (!IsSkipped() && !captured_) Printed();
+    if (!this->IsSkipped() && !captured_) Printed();
   }
   // What the producers printed so far; ends the capture.
   std::string Printed() {
@@ -216,10 +213,7 @@ TEST(Graveyard, ReleasesWhatHasSettledAndWaitsOnlyForTheRest) {
 }
 
 TEST(AnyProducer, ChoosesTheVariantAtRunTime) {
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
   SetPauseUnit(5ms);
   ::testing::internal::CaptureStdout();
   Graveyard graveyard(0s);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "api/entry_points.h"
+#include "in_process.h"
 #include "items/data_item.h"
 #include "refdata/reference_lists.h"
 #include "test_support.h"
@@ -39,10 +40,7 @@ namespace {
   });
   while (!go) {
   }
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
   looker.join();
   std::exit(whole ? 0 : 1);
 }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "api/entry_points.h"
+#include "in_process.h"
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "test_support.h"
@@ -43,8 +44,7 @@ template <class T>
 class HandOverOrderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
+    testing::LoadBundledLists();
     SetPauseUnit(0ms);  // the next batch comes at once
     ::testing::internal::CaptureStdout();
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "api/entry_points.h"
+#include "in_process.h"
 #include "platform/console.h"
 #include "producer/producer.h"
 #include "producer_client.h"
@@ -110,15 +111,11 @@ long Occurrences(std::string_view text, std::string_view part) {
 }
 
 template <class T>
-class ProducerTest : public ::testing::Test {
+class ProducerTest : public testing::VariantTest<T> {
  protected:
-  static constexpr char kLetter = T::value;
+  using testing::VariantTest<T>::kLetter;
   using Client = ProducerClient<kLetter>;
 
-  static void SetUpTestSuite() {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
   void SetUp() override {
 #if defined(__MINGW32__)
     if (kLetter == 'B') {
@@ -420,10 +417,7 @@ namespace {
 // All five variants at once, each on its own structure, while another
 // thread keeps making records through the same engines.
 TEST(Producers, RunSideBySideWithGetItem) {
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
   SetPauseUnit(5ms);
   ::testing::internal::CaptureStdout();
   std::atomic<bool> done{false};
@@ -483,10 +477,7 @@ namespace {
 // the batch is still handed over whole, then the producer ends without a
 // further arrival.
 TEST(Producers, StopWhileAnnouncingStillHandsOverTheBatch) {
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
   SetPauseUnit(5ms);  // the pause is over long before the stop
   ::testing::internal::CaptureStdout();
   testing::ProducerClient<'B'> client;
@@ -516,10 +507,7 @@ namespace {
 // Every batch size from 1 to 4 comes up. Batch sizes are drawn evenly, so
 // over 80 batches one size stays away with a chance of about 4 in 10^10.
 TEST(Producers, EveryBatchSizeFromOneToFourOccurs) {
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
   SetPauseUnit(1ms);
   ::testing::internal::CaptureStdout();
   testing::ProducerClient<'C'> client;
@@ -618,10 +606,7 @@ struct Wave {
 constexpr int kStoppers = 4;
 
 TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
 #if defined(_WIN32)
   constexpr int kWaves = 4, kPerVariant = 25;  // threads are slow to come under Wine
 #else

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/entry_points.h"
+#include "in_process.h"
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "test_support.h"
@@ -36,13 +37,9 @@ struct Printed {
 };
 
 template <class T>
-class SharedStructureTest : public ::testing::Test {
+class SharedStructureTest : public testing::VariantTest<T> {
  protected:
-  static constexpr char kLetter = T::value;
-  static void SetUpTestSuite() {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  using testing::VariantTest<T>::kLetter;
   void TearDown() override { SetPauseUnit(1000ms); }
 };
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "api/entry_points.h"
+#include "in_process.h"
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "refdata/reference_lists.h"
@@ -475,10 +476,7 @@ struct ConsoleCounts {
 };
 
 TEST(Stress, ProducersClientsAndRandomStopsLoseNothingAndNeverHang) {
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    InitializeLibrary();
-  }
+  testing::LoadBundledLists();
   Shared s;
   s.rules = std::make_unique<RecordRules>(DrawnLists());
   const int seconds = StressSeconds();
