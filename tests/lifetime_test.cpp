@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -155,9 +156,13 @@ TYPED_TEST(LifetimeTest, StructureMayGoTheMomentTheLastSignalHasCome) {
 // Many producers started and stopped through the client header: every
 // structure goes as its last signal comes, so the graveyard holds only
 // those of producers still ending, and B's helper threads end too.
+// TAVISOR_CYCLES sets the number of cycles (default 1000).
 TYPED_TEST(LifetimeTest, StartStopCyclesLeaveNothingBehind) {
   constexpr char kLetter = TestFixture::kLetter;
-  constexpr int kCycles = 2000, kCheckEvery = 500;
+  const char* cycles_text = std::getenv("TAVISOR_CYCLES");
+  const int kCycles =
+      cycles_text != nullptr && std::atoi(cycles_text) > 0 ? std::atoi(cycles_text) : 1000;
+  const int kCheckEvery = std::max(1, kCycles / 4);
   SetPauseUnit(1000ms);
   const Launcher start = [](char letter, void* shared) { StartProducer(letter, shared); };
   Graveyard graveyard;
