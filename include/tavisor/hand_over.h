@@ -407,9 +407,13 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     for (;;) {
       changed_.wait(lock, [this] { return (wanted_ && !announced_) || closing_ || finished_; });
       if (closing_ || finished_) break;
+      // Arrives under the lock, so that at_barrier_ always means that this
+      // side's arrival is in the phase: the destructor's stand-in arrival
+      // then completes that phase, never begins the next one.
+      std::barrier<>::arrival_token token = state_.barrier.arrive();
       at_barrier_ = true;
       lock.unlock();
-      state_.barrier.arrive_and_wait();
+      state_.barrier.wait(std::move(token));
       const auto seen = HandOverClock::now();
       lock.lock();
       at_barrier_ = false;
@@ -425,7 +429,7 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
   std::condition_variable changed_;
   bool wanted_ = false;      // a wait for the next batch has begun
   bool announced_ = false;   // the helper has left a completed phase
-  bool at_barrier_ = false;  // the helper has arrived, or is about to
+  bool at_barrier_ = false;  // the helper's arrival is in the current phase
   bool finished_ = false;    // nothing more will come
   bool closing_ = false;
   bool helper_done_ = false;

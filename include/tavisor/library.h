@@ -8,10 +8,11 @@
 // and what failed. Producers run through tavisor/producer.h leave their
 // stopped structures in graveyard(), which the destructor empties first: it
 // waits for producers that are still ending, and for nothing when none are.
-// Then it gives the library back to the loader: on Windows the DLL is
-// unloaded, so every producer started through it must have ended by then;
-// on Linux libstdc++'s wait table (a GNU unique symbol) keeps the library
-// loaded for the rest of the process, lists included.
+// Then it gives the library back to the loader. Once a producer has been
+// started the library keeps itself loaded until the process ends (a
+// producer's thread runs library code for a moment after its last signal);
+// before that, the DLL is unloaded on Windows, and on Linux libstdc++'s wait
+// table (a GNU unique symbol) usually keeps the library loaded anyway.
 #pragma once
 
 #include "tavisor/build_requirements.h"
