@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stop_token>
@@ -19,7 +20,9 @@ using CycleLock = std::unique_lock<std::mutex>;
 // notifications: a client notification that falls between the emptiness
 // test and the moment the producer blocks is then late by this much at most.
 inline constexpr std::chrono::milliseconds kRecheckInterval{100};
-inline constexpr std::chrono::milliseconds kFirstRecheck{1};
+// The wait before a second look at a queue found empty without a
+// notification: what a client that took the batch at once costs.
+inline constexpr std::chrono::milliseconds kSecondLook{10};
 
 // A: the producer holds the client's mxShared from the start of a cycle to
 // its end, except while it waits for the queue to empty. mxShared already
@@ -64,25 +67,29 @@ class UnlockedVariant {
   // True once the client has emptied `queue`; false when a stop ended the
   // wait first.
   bool AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
+    // The client's notification is the only moment that orders its removals
+    // before this producer's next appends (and before its next read of
+    // pLatch or pPromise, and another producer's appends): it takes the
+    // condition variable's own lock, which every wait takes too. So the
+    // queue counts as emptied when it is found empty right after a
+    // notification, or at two looks in a row, the second after a wait that
+    // began after the first: a client that notified before this wait began,
+    // or between the looks, is ordered before it then. (A client that
+    // empties the queue and never notifies is seen too, without that order:
+    // the documented misuse.) The stop ends the wait through a stop callback
+    // of its own.
+    const std::stop_callback wake(stop, [this] { shared_.cvShared.notify_all(); });
     CycleLock lock(mx_);
-    // The queue counts as emptied only when it is found empty right after a
-    // wake-up of cvShared: the client's notification, the stop, or the end
-    // of a re-test interval. Every wake-up goes through the condition
-    // variable's own lock, which the client's notification takes too, so a
-    // client that empties the queue and then notifies is ordered before this
-    // producer's next appends (and its next read of pLatch or pPromise), even
-    // when it was done before the producer got here; the producer then
-    // waits one re-test interval at most. A client that forgets to notify is
-    // seen at the next re-test. The first re-test comes after
-    // kFirstRecheck: a client that took the batch at once has notified
-    // before this wait began, and is seen then.
-    for (auto interval = kFirstRecheck;; interval = kRecheckInterval) {
-      bool woken = false;
-      const auto emptied = [&] { return std::exchange(woken, true) && QueueLooksEmpty(queue); };
-      if (shared_.cvShared.wait_for(lock, stop, interval, emptied)) return true;
+    bool empty_before = QueueLooksEmpty(queue);
+    for (;;) {
       // After a stop, whether the client had emptied the queue: what it did
       // before it requested the stop is seen once the stop is.
       if (stop.stop_requested()) return QueueLooksEmpty(queue);
+      const std::cv_status woken =
+          shared_.cvShared.wait_for(lock, empty_before ? kSecondLook : kRecheckInterval);
+      const bool empty = QueueLooksEmpty(queue);
+      if (empty && (woken == std::cv_status::no_timeout || empty_before)) return true;
+      empty_before = empty;
     }
   }
 
