@@ -61,9 +61,8 @@
 // Variants B to E read the queue's emptiness from the producer thread
 // without a lock that the client shares (the layouts have none). That one
 // read is racy by design and harmless: the producer only ever tests whether
-// the queue is empty, and re-tests it 1 ms into its wait and then at least
-// every 100 ms, so a client that empties the queue and notifies is always
-// seen. The client must not touch the queue between notifying cvShared and
+// the queue is empty, and re-tests it at least every 100 ms, so a client
+// that empties the queue and notifies is always seen. The client must not touch the queue between notifying cvShared and
 // the next announcement.
 //
 // Linking: records and these synchronisation objects cross the library
