@@ -208,7 +208,7 @@ TEST(Graveyard, ReleasesWhatHasSettledAndWaitsOnlyForTheRest) {
   EXPECT_EQ(graveyard.size(), 1u);
   graveyard.Clear();  // waits for the last one only
   EXPECT_EQ(gone, 4);
-  EXPECT_GE(Clock::now(), now + 200ms);
+  EXPECT_GE(Clock::now(), now + 190ms);  // a sleep may end a little early on Windows
   EXPECT_EQ(graveyard.size(), 0u);
 }
 

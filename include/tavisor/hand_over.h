@@ -352,12 +352,6 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
     ReleaseLeftovers();
   }
 
-  // Whether the helper thread still runs, for tests.
-  bool HelperRunning() {
-    std::lock_guard lock(mutex_);
-    return !helper_done_;
-  }
-
  private:
   friend Base;
   hand_over_detail::Seen AwaitSignal(const Deadline& deadline) {
@@ -422,7 +416,6 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
       seen_at_ = seen;
       changed_.notify_all();
     }
-    helper_done_ = true;
   }
 
   std::mutex mutex_;  // the members below, between the helper and the consumer
@@ -432,7 +425,6 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
   bool at_barrier_ = false;  // the helper's arrival is in the current phase
   bool finished_ = false;    // nothing more will come
   bool closing_ = false;
-  bool helper_done_ = false;
   HandOverClock::time_point seen_at_{};
   std::thread helper_;
   std::optional<std::stop_callback<WantArrival>> on_stop_;
