@@ -54,7 +54,6 @@ class InterruptibleWrite {
   InterruptibleWrite(const InterruptibleWrite&) = delete;
   InterruptibleWrite& operator=(const InterruptibleWrite&) = delete;
 };
-
 #endif
 
 // Keeps the signals above away from the calling thread, so that they reach
