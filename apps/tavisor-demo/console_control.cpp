@@ -8,6 +8,12 @@
 #endif
 #include <io.h>
 #include <windows.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
 #else
 #include <pthread.h>
 #include <signal.h>
@@ -24,12 +30,62 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 #if defined(_WIN32)
 constexpr int kInterruptSignal = 2;  // SIGINT's number: the status is 130, as elsewhere
+// How often, after a request, the watcher looks for a write whose patience
+// is over.
+constexpr auto kWatchEvery = std::chrono::milliseconds(10);
+
+using Ticks = std::int64_t;  // of the steady clock, in nanoseconds
+
+Ticks Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The catcher's thread and its blocked write, and the thread that cancels
+// that write once a request has come. The control handler only starts the
+// watcher and returns: the system holds a lock of its console functions
+// while a handler runs.
+struct Watch {
+  std::mutex mutex;
+  std::condition_variable catcher_gone;
+  bool catcher_lives = false;  // these three under `mutex`
+  HANDLE writer = nullptr;     // the thread that made the catcher
+  std::thread watcher;
+  std::atomic<Ticks> write_started{0};  // 0: no write under way
+  std::atomic<Ticks> write_patience{0};
+};
+Watch watch;
+
+// Runs until the catcher goes. Only ever after a request, a cancel may
+// reach I/O that began just after the write it was meant for ended: a
+// write then ends early, or a file write fails and is done again.
+void CancelOverdueWrites(Ticks requested) {
+  std::unique_lock lock(watch.mutex);
+  while (watch.catcher_lives) {
+    const Ticks started = watch.write_started.load();
+    if (started != 0 && Now() >= std::max(started, requested) + watch.write_patience.load()) {
+      ::CancelSynchronousIo(watch.writer);  // fails harmlessly when nothing waits
+    }
+    watch.catcher_gone.wait_for(lock, kWatchEvery);
+  }
+}
+
+// What Ctrl-C does while a catcher lives: the request, and a watcher that
+// cancels the writes that wait too long until the catcher goes.
+void RequestEnd() {
+  requested_by.store(kInterruptSignal);
+  std::lock_guard lock(watch.mutex);
+  if (watch.catcher_lives && !watch.watcher.joinable()) {
+    watch.watcher = std::thread(CancelOverdueWrites, Now());
+  }
+}
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
   // Closing the console ends the process when this returns, whatever it
-  // returns: the work gets until then.
+  // returns.
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-    requested_by.store(kInterruptSignal);
+    RequestEnd();
     return TRUE;
   }
   return FALSE;
@@ -50,6 +106,12 @@ extern "C" void OnSignal(int signal) {
 InterruptCatcher::InterruptCatcher() {
   requested_by.store(0);
 #if defined(_WIN32)
+  {
+    std::lock_guard lock(watch.mutex);
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                      &watch.writer, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    watch.catcher_lives = true;
+  }
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else
   struct sigaction action = {};
@@ -71,6 +133,17 @@ InterruptCatcher::InterruptCatcher() {
 InterruptCatcher::~InterruptCatcher() {
 #if defined(_WIN32)
   ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  std::thread watcher;
+  {
+    std::lock_guard lock(watch.mutex);
+    watch.catcher_lives = false;
+    watcher = std::move(watch.watcher);
+  }
+  watch.catcher_gone.notify_all();
+  if (watcher.joinable()) watcher.join();
+  std::lock_guard lock(watch.mutex);
+  ::CloseHandle(watch.writer);
+  watch.writer = nullptr;
 #else
   for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &previous_actions[i], nullptr);
   ::sigaction(SIGPIPE, &previous_pipe_action, nullptr);
@@ -82,6 +155,16 @@ bool InterruptCatcher::Requested() const {
 }
 
 int InterruptCatcher::ExitStatus() const { return 128 + requested_by.load(); }
+
+#if defined(_WIN32)
+InterruptibleWrite::InterruptibleWrite(std::chrono::milliseconds patience) {
+  watch.write_patience.store(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(patience).count());
+  watch.write_started.store(Now());
+}
+
+InterruptibleWrite::~InterruptibleWrite() { watch.write_started.store(0); }
+#endif
 
 void KeepInterruptsFromThisThread() {
 #if !defined(_WIN32)

@@ -13,8 +13,15 @@
 // on a full pipe gets to look at the flag. SIGPIPE is ignored meanwhile: a
 // pipe whose reader is gone fails the write instead. At most one catcher
 // lives at a time.
+//
+// Windows has no such signal: a write to a pipe whose reader does not read
+// waits until the reader makes room, and only cancelling it ends the wait.
+// There the writes that may wait that long run inside an InterruptibleWrite,
+// and after a request a write still waiting its patience later is cancelled
+// by a thread that watches them.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 
 namespace demo {
@@ -32,6 +39,22 @@ class InterruptCatcher {
   // number (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).
   int ExitStatus() const;
 };
+
+#if defined(_WIN32)
+// While one lives, the blocking writes of the thread that made the live
+// catcher may be cut short: once a request has come, a write still waiting
+// `patience` after the request (or after this began, if later) is
+// cancelled, and fails with ERROR_OPERATION_ABORTED. How much of a
+// cancelled write the reader got, the system does not say. Without a live
+// catcher, nothing cancels them.
+class InterruptibleWrite {
+ public:
+  explicit InterruptibleWrite(std::chrono::milliseconds patience);
+  ~InterruptibleWrite();
+  InterruptibleWrite(const InterruptibleWrite&) = delete;
+  InterruptibleWrite& operator=(const InterruptibleWrite&) = delete;
+};
+#endif
 
 // Keeps the signals above away from the calling thread, so that they reach
 // the thread that writes (and interrupt its waiting). For threads that only

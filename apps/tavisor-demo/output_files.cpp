@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include "console_control.h"
@@ -43,7 +44,29 @@ int OpenFile(const fs::path& path, bool create_new) {
   return ::_wopen(path.c_str(), flags, _S_IREAD | _S_IWRITE);
 }
 long WriteSome(int fd, const char* data, std::size_t size) {
-  return ::_write(fd, data, static_cast<unsigned>(size));
+  const int n = ::_write(fd, data, static_cast<unsigned>(size));
+  // Cancelled after its patience (InterruptibleWrite): interrupted, as a
+  // signal interrupts a write elsewhere.
+  if (n < 0 && _doserrno == ERROR_OPERATION_ABORTED) errno = EINTR;
+  return n;
+}
+// The largest write to `fd`. A write to a pipe that is no larger than the
+// pipe's buffer completes as soon as the reader gets to it, so when one is
+// cancelled (InterruptibleWrite) the reader got none of it, and the bytes
+// counted are exactly the bytes sent. A larger one may be cut off after the
+// reader took part of it, and the system does not tell how much.
+std::size_t LargestWrite(int fd) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  DWORD out_buffer = 0, in_buffer = 0;
+  if (::GetFileType(handle) != FILE_TYPE_PIPE ||
+      !::GetNamedPipeInfo(handle, nullptr, &out_buffer, &in_buffer, nullptr)) {
+    return kLargestWrite;
+  }
+  // Which of the two buffers the written end fills depends on how the pipe
+  // was made: the smaller will do. 0 asks for the system's default, 4096.
+  const DWORD smaller =
+      std::min(out_buffer == 0 ? 4096 : out_buffer, in_buffer == 0 ? 4096 : in_buffer);
+  return std::min<std::size_t>(smaller, kLargestWrite);
 }
 int CloseFile(int fd) { return ::_close(fd); }
 int ProcessId() { return ::_getpid(); }
@@ -56,6 +79,7 @@ int OpenFile(const fs::path& path, bool create_new) {
   return ::open(path.c_str(), flags, 0666);  // 0666 less the umask, as any new file
 }
 long WriteSome(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
+std::size_t LargestWrite(int) { return kLargestWrite; }
 int CloseFile(int fd) { return ::close(fd); }
 int ProcessId() { return static_cast<int>(::getpid()); }
 bool RenameOver(const fs::path& from, const fs::path& to) {
@@ -63,22 +87,12 @@ bool RenameOver(const fs::path& from, const fs::path& to) {
 }
 #endif
 
+#if !defined(_WIN32)
 // After a request to end, a pipe gets `patience` to take the rest of a
 // record, a little at a time, so that the writer never blocks on it.
 std::size_t WritePatiently(int fd, std::string_view bytes, std::chrono::milliseconds patience,
                            int& error) {
   std::size_t done = 0;
-#if defined(_WIN32)
-  (void)patience;
-  while (done < bytes.size()) {
-    const long n = WriteSome(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      error = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-#else
   const auto deadline = std::chrono::steady_clock::now() + patience;
   while (done < bytes.size() && std::chrono::steady_clock::now() < deadline) {
     pollfd ready{fd, POLLOUT, 0};
@@ -93,9 +107,9 @@ std::size_t WritePatiently(int fd, std::string_view bytes, std::chrono::millisec
     }
     done += static_cast<std::size_t>(n);
   }
-#endif
   return done;
 }
+#endif
 
 // The file that `path` names, absolute, with every link followed, also a
 // link to a file that does not exist yet (which the run then creates).
@@ -127,6 +141,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       temporary_(other.temporary_),
       committed_(other.committed_),
       reader_gone_(other.reader_gone_),
+      largest_write_(other.largest_write_),
       error_(std::move(other.error_)) {
   other.fd_ = -1;
   other.temporary_ = false;
@@ -143,6 +158,7 @@ std::string OutputFile::Open() {
 #else
     fd_ = STDOUT_FILENO;
 #endif
+    largest_write_ = LargestWrite(fd_);
     return {};
   }
   std::error_code ec;
@@ -150,6 +166,7 @@ std::string OutputFile::Open() {
   if (fs::exists(target_, ec) && !fs::is_regular_file(target_, ec)) {
     fd_ = OpenFile(target_, false);  // a device or a pipe: written as it is
     if (fd_ < 0) return "cannot open " + Description() + " for writing: " + SystemError(errno);
+    largest_write_ = LargestWrite(fd_);
     return {};
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -165,6 +182,7 @@ std::string OutputFile::Open() {
   }
   if (fd_ < 0) return "cannot open " + Description() + " for writing: " + SystemError(errno);
   temporary_ = true;
+  largest_write_ = kLargestWrite;
   return {};
 }
 
@@ -172,14 +190,28 @@ std::size_t OutputFile::Write(std::string_view bytes, const InterruptCatcher& ca
                               std::chrono::milliseconds patience) {
   std::size_t done = 0;
   int error = 0;
+#if defined(_WIN32)
+  (void)catcher;
+  // A write that waits on a reader ends `patience` after a request, or
+  // after this call began if that is later, as it does elsewhere.
+  std::optional<InterruptibleWrite> interruptible;
+  if (!temporary_) interruptible.emplace(patience);
+#endif
   while (done < bytes.size() && error == 0) {
+#if !defined(_WIN32)
     if (!temporary_ && catcher.Requested()) {
       done += WritePatiently(fd_, bytes.substr(done), patience, error);
       break;
     }
+#endif
     const long n =
-        WriteSome(fd_, bytes.data() + done, std::min(bytes.size() - done, kLargestWrite));
+        WriteSome(fd_, bytes.data() + done, std::min(bytes.size() - done, largest_write_));
     if (n < 0) {
+#if defined(_WIN32)
+      // Cancelled once its patience was over, having sent nothing (see
+      // LargestWrite).
+      if (errno == EINTR && !temporary_) break;
+#endif
       if (errno != EINTR) error = errno;
       continue;
     }

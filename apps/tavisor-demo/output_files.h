@@ -62,6 +62,7 @@ class OutputFile {
   bool temporary_ = false;
   bool committed_ = false;
   bool reader_gone_ = false;
+  std::size_t largest_write_ = 0;  // one write call at most this large
   std::string error_;
 };
 
