@@ -46,8 +46,10 @@ constexpr std::size_t kTextInFlight = std::size_t{8} << 20;
 // ends after the same record.
 constexpr std::size_t kGroupBytes = std::size_t{256} << 10;
 constexpr auto kWriterTick = 100ms;  // how often the writer looks at Ctrl-C and the bar
-// After Ctrl-C a pipe gets this long to take the rest of its last record.
-constexpr auto kPipePatience = 500ms;
+// After Ctrl-C a pipe gets this long to take the rest of the group it is
+// in, and as long again for the rest of its last record: twice this, and a
+// writer tick, keep the run's end within a second of Ctrl-C.
+constexpr auto kPipePatience = 400ms;
 constexpr auto kProgressAfter = 1s;  // shorter runs get no bar
 constexpr auto kProgressEvery = 250ms;
 constexpr int kProgressWidth = 30;
