@@ -7,5 +7,7 @@ cd "$(dirname "$0")/.."
 stages=(native clang asan tsan fuzz windows)
 for stage in "${stages[@]}"; do
   echo "=== $stage ==="
+  started=$SECONDS
   bash "scripts/test-$stage.sh"
+  echo "=== $stage: passed in $((SECONDS - started)) s ==="
 done
