@@ -252,7 +252,7 @@ CASES
     run generate ""
     expect_status 2
     expect 'tavisor-demo: COUNT: "" is not a whole number'
-    run generate 5 -o "$work/no/such/dir.jsonl"
+    run generate 5 --data "$data" -o "$work/no/such/dir.jsonl"
     expect_status 1
     expect "tavisor-demo: cannot open \"$work/no/such/dir.jsonl\" for writing: "
     run --library "$work/libNone.so"
