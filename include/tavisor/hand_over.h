@@ -275,7 +275,7 @@ class Base {
   }
 
   SharedState<Variant> state_;
-  QueueView queue_view_;
+  QueueView queue_view_;  // of the queue the batches come in (E: its last buffer)
 
  private:
   HandOver<Variant>& Self() { return static_cast<HandOver<Variant>&>(*this); }
@@ -502,13 +502,10 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
   // deleted the older one when it made it).
   Batch TakeLeftovers() {
     if (future_.valid() && future_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-      if (ItemQueue* const pBuf = future_.get()) {
-        last_buffer_ = pBuf;
-        buffer_view_ = {};
-      }
+      if (ItemQueue* const pBuf = future_.get()) Receive(pBuf);
     }
     if (last_buffer_ == nullptr) return {};
-    Batch left = buffer_view_.Leftovers(*last_buffer_);
+    Batch left = queue_view_.Leftovers(*last_buffer_);
     delete std::exchange(last_buffer_, nullptr);
     return left;
   }
@@ -528,8 +525,7 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
   Delivery TakeSignal(bool notify, bool hand_back) {
     ItemQueue* const pBuf = future_.get();
     if (pBuf == nullptr) return Delivery{Arrival::kEnded, {}};
-    last_buffer_ = pBuf;
-    buffer_view_ = {};
+    Receive(pBuf);
     if (hand_back) {
       // As with D's latches: the next promise is in place before the buffer
       // looks empty, and the one just used lives one batch longer.
@@ -538,18 +534,21 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
       state_.pPromise = current_.get();
       std::atomic_thread_fence(std::memory_order_release);
     }
-    Delivery d = buffer_view_.Take(*pBuf, hand_back);
-    if (hand_back && notify) state_.cvShared.notify_all();
+    Delivery d = TakeQueue(*pBuf, notify, hand_back);
     // Only a null buffer ends E: a buffer, even an empty one, is a batch.
     d.what = Arrival::kBatch;
     return d;
+  }
+  // A new buffer: its records are all new to this side.
+  void Receive(ItemQueue* pBuf) {
+    last_buffer_ = pBuf;
+    queue_view_ = {};
   }
 
   std::unique_ptr<Promise> previous_;
   std::unique_ptr<Promise> current_;
   std::future<ItemQueue*> future_;
   ItemQueue* last_buffer_ = nullptr;
-  hand_over_detail::QueueView buffer_view_;
 };
 
 }  // namespace tavisor
