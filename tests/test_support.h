@@ -120,6 +120,14 @@ struct LetterName {
 // The directory of the bundled reference lists.
 inline std::filesystem::path BundledData() { return TAVISOR_DATA_DIR; }
 
+// Initialises a loaded library (tavisor::Library) on the bundled lists,
+// which it reads from the working directory.
+template <class LoadedLibrary>
+void InitializeOnBundledLists(const LoadedLibrary& lib) {
+  const WorkingDirectory cwd(BundledData());
+  lib.Initialize();
+}
+
 // Runs `call` on a thread of its own and waits up to `bound` for it. A call
 // still blocked by then is a hang: the test cannot join the thread nor let
 // it outlive the objects it uses, so it ends the process with a report.

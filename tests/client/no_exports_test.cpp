@@ -29,8 +29,7 @@ class NoExports : public ::testing::Test {
     GTEST_SKIP() << "this standard library shares its wait table without exports";
 #endif
     // Loaded, so that a producer that got through would start.
-    const testing::WorkingDirectory cwd(testing::BundledData());
-    lib_.Initialize();
+    testing::InitializeOnBundledLists(lib_);
   }
 
   const Library lib_{TAVISOR_LIBRARY_PATH};

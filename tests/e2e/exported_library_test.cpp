@@ -93,10 +93,7 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
   }
 #endif
   const Library lib(TAVISOR_LIBRARY_PATH);
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    lib.Initialize();
-  }
+  testing::InitializeOnBundledLists(lib);
   ::testing::internal::CaptureStdout();
   std::string stop_lines;
   {
@@ -131,10 +128,7 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
 // point of its cycle each was at.
 TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
   const Library lib(TAVISOR_LIBRARY_PATH);
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    lib.Initialize();
-  }
+  testing::InitializeOnBundledLists(lib);
   ::testing::internal::CaptureStdout();
   std::stop_source source;
   std::vector<AnyProducer> producers;
@@ -173,10 +167,7 @@ TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
 // stop returns, and the stop lines come once.
 TEST(ExportedLibrary, ClientStopCallbackTakingTheMutexDoesNotHangTheStop) {
   const Library lib(TAVISOR_LIBRARY_PATH);
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    lib.Initialize();
-  }
+  testing::InitializeOnBundledLists(lib);
   testing::ProducerClient<'A'> client;
   SharedState<'A'>& s = client.state();
   std::atomic<bool> callback_took_the_mutex{false};
@@ -213,10 +204,7 @@ TEST(ExportedLibrary, ClientStopCallbackTakingTheMutexDoesNotHangTheStop) {
 // would end the process).
 TEST(ExportedLibrary, TwoProducersOnOneStructureTakeTurnsAndEndOnce) {
   const Library lib(TAVISOR_LIBRARY_PATH);
-  {
-    testing::WorkingDirectory cwd(testing::BundledData());
-    lib.Initialize();
-  }
+  testing::InitializeOnBundledLists(lib);
   ::testing::internal::CaptureStdout();
   std::stop_source source;
   testing::ProducerClient<'C'> c(source);
