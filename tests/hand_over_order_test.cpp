@@ -3,12 +3,16 @@
 // since the producer may announce its next batch as soon as it finds the
 // queue empty. Allocations on the consuming thread are made slow, so that
 // anything the client side still does after the hand-back (renewing the
-// latch or promise allocates) comes after the producer's next announcement.
+// latch or promise allocates) comes after the producer's next announcement,
+// and a stop requested from another thread falls in the middle of a Take.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <new>
+#include <string>
 #include <thread>
 
 #include "api/entry_points.h"
@@ -20,9 +24,13 @@
 namespace {
 
 thread_local bool slow_allocations = false;
+std::atomic<bool> slow_allocation_seen{false};
 
 void* Allocate(std::size_t size) {
-  if (slow_allocations) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (slow_allocations) {
+    slow_allocation_seen = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
@@ -50,7 +58,8 @@ class HandOverOrderTest : public ::testing::Test {
   }
   void TearDown() override {
     SetPauseUnit(1000ms);
-    (void)::testing::internal::GetCapturedStdout();
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    if (this->HasFailure()) std::cerr << printed;  // failures went there too
   }
 };
 
@@ -76,6 +85,43 @@ TYPED_TEST(HandOverOrderTest, RenewsTheLatchOrPromiseBeforeHandingTheQueueBack) 
     }
     client.RequestStop();
     client.AbsorbLastSignal();
+  }
+}
+
+template <class T>
+class StopAcrossTakeTest : public HandOverOrderTest<T> {};
+using LastSignalVariants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+TYPED_TEST_SUITE(StopAcrossTakeTest, LastSignalVariants, LetterName);
+
+// A stop from another thread while the consuming thread is in the middle of
+// taking a batch: the hand-back finishes first, so the producer finds the
+// queue emptied and sends its last signal, which the client side expects.
+TYPED_TEST(StopAcrossTakeTest, HandBackFinishesBeforeTheStopAndTheLastSignalComes) {
+  constexpr char kLetter = TypeParam::value;
+  for (int round = 0; round < 5; ++round) {
+    SetPauseUnit(0ms);
+    testing::ProducerClient<kLetter> client;
+    std::jthread producer = StartProducerThread(kLetter, client.shared());
+    const testing::StopOnExit stop(client.source());
+    ASSERT_TRUE(client.Announced(2s));
+    // The pause after this batch is long: the stop finds the producer in
+    // its final wait or in that pause, never with a next batch out.
+    SetPauseUnit(3000ms);
+    slow_allocation_seen = false;
+    std::jthread stopper([&client] {
+      while (!slow_allocation_seen) std::this_thread::yield();
+      client.RequestStop();
+    });
+    slow_allocations = true;
+    const Delivery d = client.side().Take();
+    slow_allocations = false;
+    stopper.join();
+    ASSERT_EQ(d.what, Arrival::kBatch);
+    EXPECT_EQ(client.side().outlook(), Outlook::kLastSignalDue) << "round " << round;
+    ASSERT_TRUE(client.Announced(5s)) << "no last signal, round " << round;
+    EXPECT_EQ(client.side().Take().what, Arrival::kEnded);
+    EXPECT_EQ(client.side().outlook(), Outlook::kEnded);
+    producer.join();
   }
 }
 

@@ -23,7 +23,11 @@ class ProducerClient {
   explicit ProducerClient(std::stop_source source = {})
       : source_(std::move(source)), side_(source_.get_token()) {}
 
-  void RequestStop() { source_.request_stop(); }
+  // As a client stops from any thread: a hand-back in progress first.
+  void RequestStop() {
+    side_.FenceStop();
+    source_.request_stop();
+  }
   std::stop_source& source() { return source_; }
   void* shared() { return side_.Shared(); }
   SharedState<Variant>& state() { return side_.state(); }

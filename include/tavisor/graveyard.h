@@ -1,5 +1,5 @@
 // Keeps the client structures of stopped producers until nothing touches
-// them any more.
+// them any more, and frees each the moment that is so.
 //
 // A producer thread is detached and may still use its structure for a
 // moment after a stop. Variants B to E end with a last signal when the stop
@@ -12,15 +12,12 @@
 // stop has already ended.
 //
 // So a Graveyard keeps each stopped structure (a Grave) until it has
-// settled:
-//   * at every Bury() it releases every structure that has settled by then,
-//     without waiting: the graveyard holds only the structures of producers
-//     that are still ending, and those within their grace period;
-//   * Clear() and the destructor wait for each structure to settle: for a
-//     last signal that is due (it comes once the producer gets to run), and
-//     for a grace period only where there is no last signal. With none of
-//     either, they do not wait at all.
-// tavisor::Library owns one and empties it before it unloads the library.
+// settled. Bury() releases a structure that has settled already at once;
+// any other gets a settler thread of its own, which waits for what settles
+// it (the last signal, or the end of the grace period: a timer), releases
+// it and ends. Nobody needs to call anything for that to happen. Clear() and
+// the destructor wait for every settler. tavisor::Library owns one and
+// empties it before it unloads the library.
 //
 // Thread-safety: Bury() and Clear() may be called from any thread. Burial
 // happens after everything the burying thread did with the structure.
@@ -30,11 +27,12 @@
 
 #include <chrono>
 #include <cstddef>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
-#include <vector>
 
 namespace tavisor {
 
@@ -63,40 +61,61 @@ class Graveyard {
   Graveyard& operator=(const Graveyard&) = delete;
 
   void Bury(std::unique_ptr<Grave> grave) {
-    std::vector<std::unique_ptr<Grave>> released;  // destroyed after the lock is let go
-    std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    graves_.push_back(std::move(grave));
-    for (std::unique_ptr<Grave>& kept : graves_) {
-      if (kept->Settle(now, grace_)) released.push_back(std::move(kept));
+    if (grave->Settle(Clock::now(), grace_)) return;  // released here
+    std::list<Plot> settled;                          // joined after the lock is let go
+    const std::lock_guard lock(mutex_);
+    for (auto it = plots_.begin(); it != plots_.end();) {
+      const auto next = std::next(it);
+      if (it->settled) settled.splice(settled.end(), plots_, it);
+      it = next;
     }
-    std::erase(graves_, nullptr);
+    Plot& plot = plots_.emplace_back();
+    plot.grave = std::move(grave);
+    plot.settler = std::thread([this, &plot] { RunSettler(plot); });
   }
 
-  // Waits until every structure kept has settled and destroys it. Every
+  // Waits until every structure kept has settled and been released. Every
   // producer must have been stopped.
   void Clear() {
-    std::vector<std::unique_ptr<Grave>> kept;
+    std::list<Plot> kept;
     {
-      std::lock_guard lock(mutex_);
-      kept.swap(graves_);
+      const std::lock_guard lock(mutex_);
+      kept.swap(plots_);
     }
-    for (std::unique_ptr<Grave>& grave : kept) {
-      grave->Settle(std::nullopt, grace_);
-      grave.reset();
-    }
+    // A list node stays where it is, so a settler still reaches its plot.
   }
 
   // The structures kept now.
   std::size_t size() const {
-    std::lock_guard lock(mutex_);
-    return graves_.size();
+    const std::lock_guard lock(mutex_);
+    std::size_t n = 0;
+    for (const Plot& plot : plots_) n += plot.settled ? 0 : 1;
+    return n;
   }
 
  private:
+  struct Plot {
+    std::unique_ptr<Grave> grave;  // the settler's alone
+    std::thread settler;
+    bool settled = false;  // guarded by mutex_
+    ~Plot() {
+      if (settler.joinable()) settler.join();
+    }
+  };
+
+  // The settler: after it has marked its plot settled it touches nothing of
+  // the graveyard's but the mutex it lets go, and Clear() joins it before
+  // the graveyard can go.
+  void RunSettler(Plot& plot) {
+    plot.grave->Settle(std::nullopt, grace_);
+    plot.grave.reset();
+    const std::lock_guard lock(mutex_);
+    plot.settled = true;
+  }
+
   const Clock::duration grace_;
   mutable std::mutex mutex_;
-  std::vector<std::unique_ptr<Grave>> graves_;
+  std::list<Plot> plots_;  // guarded by mutex_
 };
 
 }  // namespace tavisor

@@ -34,9 +34,11 @@
 //   AnnouncedAt()                when the last pending announcement was seen.
 //
 // After a stop, Take still gives the records of a batch but leaves the
-// queue as it is: the library sends its last signal only when the stop
-// finds no batch out, and a queue emptied after the stop might or might not
-// count as taken. So this side always knows whether a last signal will come.
+// queue as it is: the producer looks at the queue once more after the stop
+// to see whether its batch was taken, and sends its last signal only when
+// it was. A stop requested from another thread than the consuming one goes
+// through FenceStop() first, so that it never crosses a hand-back. So this
+// side always knows whether a last signal will come.
 //
 // Threads: one thread at a time may call AwaitAnnouncement and Take (the
 // consuming thread); the destructor and the leftovers calls only once the
@@ -117,7 +119,7 @@ enum class Outlook {
                    // touches the structure
   kNoLastSignal,   // stopped with a batch out, or variant A: nothing more
                    // comes, and nothing tells when the producer is done
-  kUnsure,         // a hand-back crossed the stop: a last signal may come
+  kUnsure [[deprecated("never reported: a hand-back no longer crosses a stop")]],
 };
 
 // Why variant `letter` cannot be used with this build, or an empty text.
@@ -224,17 +226,26 @@ class Base {
   // Only after AwaitAnnouncement has returned true.
   Delivery Take(bool notify = true) {
     if (ended_) return Delivery{Arrival::kEnded, {}};
-    const bool hand_back = !kHasLastSignal || !state_.stoken.stop_requested();
+    std::unique_lock lock(hand_back_mutex_);
+    const bool hand_back = !kHasLastSignal || (!stopping_ && !state_.stoken.stop_requested());
     Delivery d = Self().TakeSignal(notify, hand_back);
+    lock.unlock();
     pending_ = false;
     if (d.what == Arrival::kEnded) {
       ended_ = true;
     } else if (!hand_back) {
       batch_after_stop_ = true;
-    } else if (kHasLastSignal && state_.stoken.stop_requested()) {
-      unsure_since_ = HandOverClock::now();
     }
     return d;
+  }
+  // For a stop requested from any thread but the consuming one: call it
+  // first. It waits for a hand-back in progress, and every later Take
+  // leaves the queue as it is. So no hand-back crosses the stop: the
+  // producer, which looks at the queue once more after the stop, sees it
+  // either emptied before the stop or untouched.
+  void FenceStop() {
+    const std::lock_guard lock(hand_back_mutex_);
+    stopping_ = true;
   }
   bool Ended() const { return ended_; }
 
@@ -245,11 +256,8 @@ class Base {
     if (!kHasLastSignal) return Outlook::kNoLastSignal;
     if (ended_) return Outlook::kEnded;
     if (batch_after_stop_) return Outlook::kNoLastSignal;
-    if (unsure_since_) return Outlook::kUnsure;
     return Outlook::kLastSignalDue;
   }
-  // kUnsure: since when.
-  std::optional<HandOverClock::time_point> UnsureSince() const { return unsure_since_; }
 
   void* Shared() { return &state_; }
   SharedState<Variant>& state() { return state_; }
@@ -283,8 +291,8 @@ class Base {
   bool pending_ = false;
   bool ended_ = false;
   bool batch_after_stop_ = false;  // a batch came after the stop
-  // When a hand-back was found crossed by the stop.
-  std::optional<HandOverClock::time_point> unsure_since_;
+  std::mutex hand_back_mutex_;     // a Take's hand-back against FenceStop
+  bool stopping_ = false;          // guarded by hand_back_mutex_
   HandOverClock::time_point announced_at_{};
 };
 

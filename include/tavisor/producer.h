@@ -135,10 +135,17 @@ class BasicProducer {
   virtual Outlook outlook() const = 0;
 
   // Stops every producer on source() (this one's alone unless one was
-  // passed to the constructor).
-  void Stop() { source_.request_stop(); }
+  // passed to the constructor). Safe from any thread: a batch being handed
+  // back is handed back whole first.
+  void Stop() {
+    if (shared_) {
+      source_.request_stop();  // StopOwn fences each producer's own stop
+    } else {
+      RequestOwnStop();
+    }
+  }
   // Stops this producer only, also when it shares a stop source.
-  void StopThis() { own_.request_stop(); }
+  void StopThis() { RequestOwnStop(); }
   bool StopRequested() const { return own_.stop_requested(); }
   std::stop_source source() const { return source_; }
 
@@ -146,24 +153,39 @@ class BasicProducer {
   // A stop source of its own, or one shared with other producers; either
   // way this producer's structure gets a token of its own, stopped with it.
   BasicProducer() : source_(), own_(source_) {}
-  explicit BasicProducer(std::stop_source shared) : source_(std::move(shared)) {
-    link_.emplace(source_.get_token(), StopOwn{own_});
-  }
+  explicit BasicProducer(std::stop_source shared) : source_(std::move(shared)), shared_(true) {}
   static constexpr HandOverClock::time_point kNoTimeLimit = HandOverClock::time_point::max();
   static Deadline AsDeadline(HandOverClock::time_point t) {
     return t == kNoTimeLimit ? Deadline() : Deadline(t);
   }
   std::stop_token Token() const { return own_.get_token(); }
   virtual Delivery Next(HandOverClock::time_point deadline) = 0;
+  // Lets a hand-back in progress finish before the stop (HandOver::FenceStop).
+  virtual void FenceStop() = 0;
+  // Ends the link to a shared stop source; a stop of it that is running
+  // finishes first. The destructor of a derived class calls it before it
+  // lets go of anything FenceStop uses.
+  void Unlink() { link_.reset(); }
+  // Links this producer's own stop to a shared source: called by the
+  // derived class's constructor once FenceStop works (a source stopped
+  // already calls it at once).
+  void Link() {
+    if (shared_) link_.emplace(source_.get_token(), StopOwn{this});
+  }
 
  private:
   struct StopOwn {
-    std::stop_source own;
-    void operator()() { own.request_stop(); }
+    BasicProducer* self;
+    void operator()() const { self->RequestOwnStop(); }
   };
+  void RequestOwnStop() {
+    FenceStop();
+    own_.request_stop();
+  }
 
   std::stop_source source_;
   std::stop_source own_;
+  bool shared_ = false;
   std::optional<std::stop_callback<StopOwn>> link_;
 };
 
@@ -195,6 +217,7 @@ class Producer final : public BasicProducer {
   }
 
   ~Producer() override {
+    Unlink();
     if (!launched_) return;  // the structure goes at once: no producer ran
     if (!StopRequested()) {
       // A batch waiting to be taken goes back first (nobody wants its
@@ -221,7 +244,9 @@ class Producer final : public BasicProducer {
   Producer(Graveyard& graveyard, std::stop_source source)
       : BasicProducer(std::move(source)),
         graveyard_(graveyard),
-        grave_(std::make_unique<Grave>(Token())) {}
+        grave_(std::make_unique<Grave>(Token())) {
+    Link();
+  }
 
   // Should it throw, no producer runs and the structure goes at once.
   void Launch(const Launcher& launch) {
@@ -236,41 +261,43 @@ class Producer final : public BasicProducer {
 
     bool Settle(const std::optional<Graveyard::Clock::time_point>& deadline,
                 Graveyard::Clock::duration grace) override {
-      using Clock = Graveyard::Clock;
-      const Clock::time_point limit = deadline.value_or(Clock::time_point::max());
       for (;;) {
-        const Outlook outlook = side.outlook();
-        if (outlook == Outlook::kEnded) return true;
-        if (outlook == Outlook::kNoLastSignal || outlook == Outlook::kUnsure) {
-          if (grace_ends == Clock::time_point::max()) grace_ends = Clock::now() + grace;
-          if (outlook == Outlook::kNoLastSignal) return AwaitGraceEnd(limit);
+        switch (side.outlook()) {
+          case Outlook::kEnded:
+            return true;
+          case Outlook::kNoLastSignal:
+            return AwaitGraceEnd(deadline, grace);
+          default:
+            // After the stop exactly one more thing comes: the last signal,
+            // or a batch that went out after it. Take it and look again.
+            if (!side.AwaitAnnouncement(deadline)) return false;
+            (void)side.Take();  // after the stop: the queue stays as it is
         }
-        // A last signal is due (or, unsure, may still come before the grace
-        // period ends): wait for what comes, and look again.
-        const Clock::time_point until = std::min(limit, grace_ends);
-        if (!side.AwaitAnnouncement(until == Clock::time_point::max() ? Deadline() : until)) {
-          return Clock::now() >= grace_ends;
-        }
-        (void)side.Take();  // after the stop: the queue stays as it is
       }
     }
 
-    // The grace period; A's producer may also still hold mxShared, in a
-    // pause it has not yet left.
-    bool AwaitGraceEnd(Graveyard::Clock::time_point limit) {
-      const auto passed = [this] { return Graveyard::Clock::now() >= grace_ends && Released(); };
-      if (limit == Graveyard::Clock::time_point::max()) {
-        std::this_thread::sleep_until(grace_ends);
-        while (!passed()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return true;
+    // The grace period, from the moment it is known to be needed; A's
+    // producer may also still hold mxShared, in a pause it has not yet left.
+    bool AwaitGraceEnd(const std::optional<Graveyard::Clock::time_point>& deadline,
+                       Graveyard::Clock::duration grace) {
+      if (grace_ends == Graveyard::Clock::time_point::max()) {
+        grace_ends = Graveyard::Clock::now() + grace;
       }
-      return passed();
+      if (deadline) return Graveyard::Clock::now() >= grace_ends && MutexFree(false);
+      std::this_thread::sleep_until(grace_ends);
+      return MutexFree(true);
     }
-    bool Released() {
+    // Whether A's producer has let go of mxShared (`wait`: once it has).
+    bool MutexFree(bool wait) {
       if constexpr (Variant == 'A') {
-        std::unique_lock lock(side.state().mxShared, std::try_to_lock);
-        return lock.owns_lock();
+        std::unique_lock lock(side.state().mxShared, std::defer_lock);
+        if (wait) {
+          lock.lock();
+          return true;
+        }
+        return lock.try_lock();
       } else {
+        (void)wait;
         return true;
       }
     }
@@ -280,22 +307,13 @@ class Producer final : public BasicProducer {
     Graveyard::Clock::time_point grace_ends = Graveyard::Clock::time_point::max();
   };
 
+  void FenceStop() override { grave_->side.FenceStop(); }
+
   Delivery Next(HandOverClock::time_point deadline) override {
     HandOver<Variant>& side = grave_->side;
-    if constexpr (Variant != 'A') {
-      const Outlook outlook = side.outlook();
-      // Stopped with a batch out, which has been taken: nothing more comes.
-      if (outlook == Outlook::kNoLastSignal) return Delivery{Arrival::kEnded, {}};
-      // A last signal that may come does so within the grace period, or
-      // not at all.
-      if (outlook == Outlook::kUnsure) {
-        const HandOverClock::time_point given_up = *side.UnsureSince() + Graveyard::kGracePeriod;
-        if (!side.AwaitAnnouncement(std::min(deadline, given_up))) {
-          if (HandOverClock::now() >= given_up) return Delivery{Arrival::kEnded, {}};
-          return {};
-        }
-        return side.Take();
-      }
+    // Stopped with a batch out, which has been taken: nothing more comes.
+    if (Variant != 'A' && side.outlook() == Outlook::kNoLastSignal) {
+      return Delivery{Arrival::kEnded, {}};
     }
     if (!side.AwaitAnnouncement(AsDeadline(deadline))) return {};
     return side.Take();

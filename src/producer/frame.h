@@ -30,10 +30,11 @@ inline int DrawBatchSize() {
 //   void PassTurn();                        the batch has been taken
 //   void BeginBatch();                      before the first record of a batch
 //   void Append(Item* pit);
-//   void Announce();
-//   bool AwaitConsumption(CycleLock&, const std::stop_token&);
-//                                           true once the batch is taken,
-//                                           false when a stop came first
+//   bool AnnounceAndAwait(CycleLock&, const std::stop_token&);
+//                                           announces the batch and waits
+//                                           for the client to take it: true
+//                                           once taken, false when a stop
+//                                           came first
 //   void End(bool batch_left_waiting);      its last signal, where one is due
 //
 // `set_up` is fulfilled once the producer has printed its first line and
@@ -68,8 +69,7 @@ void RunFrame(State& shared, std::promise<void> set_up) {
       variant.Append(MakeItem(std::move(dit)));
     }
     platform::WriteConsoleLine(std::to_string(n), " items generated");
-    variant.Announce();
-    batch_left_waiting = !variant.AwaitConsumption(cycle_lock, stop);
+    batch_left_waiting = !variant.AnnounceAndAwait(cycle_lock, stop);
     if (!batch_left_waiting) variant.PassTurn();
   }
   // The stop lines come before the last signal.

@@ -1,14 +1,12 @@
 // The five producer variants: the parts of a cycle in which they differ.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stop_token>
 #include <utility>
 
-#include "producer/queue_probe.h"
 #include "producer/turns.h"
 #include "tavisor/shared_state.h"
 
@@ -16,13 +14,35 @@ namespace tavisor {
 
 using CycleLock = std::unique_lock<std::mutex>;
 
-// How often the final wait of B to E re-tests the queue besides waking on
-// notifications: a client notification that falls between the emptiness
-// test and the moment the producer blocks is then late by this much at most.
-inline constexpr std::chrono::milliseconds kRecheckInterval{100};
-// The wait before a second look at a queue found empty without a
-// notification: what a client that took the batch at once costs.
-inline constexpr std::chrono::milliseconds kSecondLook{10};
+// The lock of B to E's final wait: the producer's own mutex, whose first
+// release inside cvShared's wait announces the batch. A condition variable
+// releases the lock and blocks as one step (std::condition_variable_any
+// does both under its internal mutex, which notify_all takes too), so a
+// notification that the client sends once it has seen the announcement
+// cannot fall before the producer blocks: no re-test, no time-out.
+template <class Announce>
+class AnnouncingLock {
+ public:
+  AnnouncingLock(std::mutex& mx, Announce announce) : lock_(mx), announce_(std::move(announce)) {}
+  void lock() { lock_.lock(); }
+  void unlock() {
+    lock_.unlock();
+    EnsureAnnounced();
+  }
+  // Whether the batch went out while the producer waited, that is before
+  // its wait found the stop.
+  bool announced() const { return announced_; }
+  void EnsureAnnounced() {
+    if (announced_) return;
+    announced_ = true;
+    announce_();
+  }
+
+ private:
+  CycleLock lock_;
+  Announce announce_;
+  bool announced_ = false;
+};
 
 // A: the producer holds the client's mxShared from the start of a cycle to
 // its end, except while it waits for the queue to empty. mxShared already
@@ -35,8 +55,8 @@ class VariantA {
   void PassTurn() {}
   void BeginBatch() {}
   void Append(Item* pit) { shared_.queue.push_back(pit); }
-  void Announce() { shared_.cvShared.notify_one(); }
-  bool AwaitConsumption(CycleLock& lock, const std::stop_token& stop) {
+  bool AnnounceAndAwait(CycleLock& lock, const std::stop_token& stop) {
+    shared_.cvShared.notify_one();
     // The queue is tested under mxShared, which the client holds while it
     // removes records, so no notification can be missed.
     return shared_.cvShared.wait(lock, stop, [this] { return shared_.queue.empty(); });
@@ -49,7 +69,8 @@ class VariantA {
 
 // B to E: no lock of the client's; the final wait is under a mutex of the
 // producer's own. Producers on one structure take turns (producer/turns.h).
-// Derived classes supply Announce() and SendLastSignal().
+// Derived classes supply Announce() and SendLastSignal(), each a single
+// step that never blocks (Announce runs inside cvShared's wait).
 template <class State, class Derived>
 class UnlockedVariant {
  public:
@@ -64,33 +85,27 @@ class UnlockedVariant {
   }
 
  protected:
-  // True once the client has emptied `queue`; false when a stop ended the
-  // wait first.
+  // Announces the batch and waits until the client has taken it: true
+  // once the client has emptied `queue`, false when a stop came first.
+  //
+  // The queue is read in two places only, each ordered after the client's
+  // removals: after a wake-up with no stop requested, which is the client's
+  // notification (sent once it has emptied the queue; the wait's own lock
+  // orders it); and once after a stop that ended the wait, which the stop
+  // itself orders after whatever the client did before requesting it (the
+  // client leaves the queue alone from its stop request on). A batch that
+  // goes out only after the stop is left waiting, unread.
   bool AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
-    // The client's notification is the only moment that orders its removals
-    // before this producer's next appends (and before its next read of
-    // pLatch or pPromise, and another producer's appends): it takes the
-    // condition variable's own lock, which every wait takes too. So the
-    // queue counts as emptied when it is found empty right after a
-    // notification, or at two looks in a row, the second after a wait that
-    // began after the first: a client that notified before this wait began,
-    // or between the looks, is ordered before it then. (A client that
-    // empties the queue and never notifies is seen too, without that order:
-    // the documented misuse.) The stop ends the wait through a stop callback
-    // of its own.
-    const std::stop_callback wake(stop, [this] { shared_.cvShared.notify_all(); });
-    CycleLock lock(mx_);
-    bool empty_before = QueueLooksEmpty(queue);
-    for (;;) {
-      // After a stop, whether the client had emptied the queue: what it did
-      // before it requested the stop is seen once the stop is.
-      if (stop.stop_requested()) return QueueLooksEmpty(queue);
-      const std::cv_status woken =
-          shared_.cvShared.wait_for(lock, empty_before ? kSecondLook : kRecheckInterval);
-      const bool empty = QueueLooksEmpty(queue);
-      if (empty && (woken == std::cv_status::no_timeout || empty_before)) return true;
-      empty_before = empty;
+    Derived& self = static_cast<Derived&>(*this);
+    AnnouncingLock lock(mx_, [&self] { self.Announce(); });
+    const bool taken =
+        shared_.cvShared.wait(lock, stop, [&] { return !stop.stop_requested() && queue.empty(); });
+    if (taken) return true;
+    if (!lock.announced()) {
+      lock.EnsureAnnounced();
+      return false;
     }
+    return queue.empty();
   }
 
   State& shared_;
@@ -107,7 +122,7 @@ class QueueVariant : public UnlockedVariant<State, Derived> {
   using UnlockedVariant<State, Derived>::UnlockedVariant;
   void BeginBatch() {}
   void Append(Item* pit) { this->shared_.queue.push_back(pit); }
-  bool AwaitConsumption(CycleLock&, const std::stop_token& stop) {
+  bool AnnounceAndAwait(CycleLock&, const std::stop_token& stop) {
     return this->AwaitEmpty(this->shared_.queue, stop);
   }
 };
@@ -116,11 +131,14 @@ class QueueVariant : public UnlockedVariant<State, Derived> {
 class VariantB : public QueueVariant<SharedState<'B'>, VariantB> {
  public:
   using QueueVariant::QueueVariant;
-  void Announce() { shared_.barrier.arrive_and_wait(); }
-  // The last arrival is not waited for: once the client's arrival completes
-  // the phase, the client may destroy the barrier, which a waiting producer
-  // would still read. So a stopped producer never blocks here either.
-  void SendLastSignal() { (void)shared_.barrier.arrive(); }
+  // The producer arrives and does not wait for the phase to complete: it
+  // announces inside its final wait, and the client's emptying of the queue,
+  // which ends that wait, comes after the phase anyway. The last arrival is
+  // not waited for either: once the client's arrival completes the phase,
+  // the client may destroy the barrier, which a waiting producer would still
+  // read.
+  void Announce() { (void)shared_.barrier.arrive(); }
+  void SendLastSignal() { Announce(); }
 };
 
 // C: release the client's binary semaphore.
@@ -155,7 +173,7 @@ class VariantE : public UnlockedVariant<SharedState<'E'>, VariantE> {
     turns_->ExchangeLatestBuffer(pBuf);
     shared_.pPromise->set_value(pBuf);
   }
-  bool AwaitConsumption(CycleLock&, const std::stop_token& stop) { return AwaitEmpty(*pBuf, stop); }
+  bool AnnounceAndAwait(CycleLock&, const std::stop_token& stop) { return AwaitEmpty(*pBuf, stop); }
   // The buffer delivered last on the structure is left to the client, which
   // deletes it once it has the last signal (or the producer has ended).
   void SendLastSignal() { shared_.pPromise->set_value(nullptr); }
