@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -213,26 +212,19 @@ TEST(Graveyard, ReleasesEachStructureTheMomentItSettles) {
 }
 
 #if defined(__linux__)
-std::size_t ThreadCount() {
-  std::size_t n = 0;
-  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-    ++n;
-  return n;
-}
-
 // A Producer destroyed while its producer pauses: the stop brings the last
 // signal (A: the producer lets go of mxShared), and the structure goes with
 // it, B's helper thread too, with no further call.
 TYPED_TEST(ClientTest, StructureOfADestroyedProducerGoesWithNoFurtherCall) {
   SetPauseUnit(3000ms);  // a pause of 3 to 30 s, cut short by the stop
-  const std::size_t threads_before = ThreadCount();
+  const int threads_before = *testing::ThreadCount();
   {
     auto producer = this->Start();
     EXPECT_EQ(producer.WaitFor(20ms).what, Arrival::kNothing);
   }
   EXPECT_TRUE(testing::Within(5s, [&] { return this->graveyard_.size() == 0; }));
-  EXPECT_TRUE(testing::Within(5s, [&] { return ThreadCount() <= threads_before; }))
-      << ThreadCount() << " threads, " << threads_before << " before";
+  EXPECT_TRUE(testing::Within(5s, [&] { return *testing::ThreadCount() <= threads_before; }))
+      << *testing::ThreadCount() << " threads, " << threads_before << " before";
   this->threads_.JoinAll();
 }
 #endif

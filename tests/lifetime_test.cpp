@@ -5,25 +5,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#if defined(__linux__)
-#include <pthread.h>
-#include <sched.h>
-#endif
-
 #include "api/entry_points.h"
 #include "in_process.h"
 #include "producer/producer.h"
+#include "starvation.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
 
@@ -31,72 +24,6 @@ namespace tavisor {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Keeps every core busy at normal priority and starts producers from a
-// thread at the lowest scheduling class (SCHED_IDLE on Linux), which the
-// producer threads inherit: they then run only in the gaps, and may be held
-// up at any point of their work, right after a last signal too.
-class Starvation {
- public:
-  Starvation() {
-    const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < cores; ++i) {
-      // Mostly busy: the producers get the short gaps, wherever their work
-      // happens to be.
-      busy_.emplace_back([this] {
-        while (!done_.load(std::memory_order_relaxed)) {
-          const auto until = std::chrono::steady_clock::now() + 2ms;
-          while (std::chrono::steady_clock::now() < until) {
-          }
-          std::this_thread::sleep_for(100us);
-        }
-      });
-    }
-    launcher_ = std::thread([this] { Serve(); });
-  }
-  ~Starvation() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    changed_.notify_all();
-    launcher_.join();
-    for (std::thread& t : busy_) t.join();
-  }
-  Starvation(const Starvation&) = delete;
-  Starvation& operator=(const Starvation&) = delete;
-
-  // Starts a detached producer from the starved thread, as Start does.
-  void Start(char letter, void* shared) {
-    std::unique_lock lock(mutex_);
-    job_ = [letter, shared] { StartProducer(letter, shared); };
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return !job_; });
-  }
-
- private:
-  void Serve() {
-#if defined(__linux__)
-    const sched_param param{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-#endif
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return job_ || done_; });
-      if (done_) return;
-      job_();
-      job_ = nullptr;
-      changed_.notify_all();
-    }
-  }
-
-  std::atomic<bool> done_{false};
-  std::vector<std::thread> busy_;
-  std::thread launcher_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::function<void()> job_;
-};
 
 template <class T>
 class LifetimeTest : public testing::VariantTest<T> {
@@ -138,14 +65,14 @@ TYPED_TEST(LifetimeTest, StructureMayGoTheMomentTheLastSignalHasCome) {
   std::uniform_int_distribution<int> stop_after_us(0, 400);
   int cycles = 0, ended = 0;
   {
-    Starvation starvation;
+    testing::Starvation starvation;
     const auto until = std::chrono::steady_clock::now() + kBudget;
     for (; cycles < kMostCycles &&
            (cycles < kLeastCycles || std::chrono::steady_clock::now() < until);
          ++cycles) {
       std::stop_source source;
       auto side = std::make_unique<HandOver<kLetter>>(source.get_token());
-      starvation.Start(kLetter, side->Shared());
+      starvation.Run([&] { StartProducer(kLetter, side->Shared()); });
       std::this_thread::sleep_for(std::chrono::microseconds(stop_after_us(engine)));
       source.request_stop();
       if (!side->AwaitAnnouncement(HandOverClock::now() + 30s)) break;
