@@ -3,13 +3,20 @@
 // the structure gets one last signal after a stop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "api/entry_points.h"
 #include "in_process.h"
+#include "platform/console.h"
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "test_support.h"
@@ -34,6 +41,35 @@ struct Printed {
       }
     }
   }
+};
+
+// The batches each thread has announced, told by the thread that prints
+// its "items generated" line.
+class BatchesByThread {
+ public:
+  BatchesByThread() { platform::SetConsoleWriteHook(&Hook); }
+  ~BatchesByThread() {
+    platform::SetConsoleWriteHook(nullptr);
+    const std::lock_guard lock(mutex_);
+    counts_.clear();
+  }
+  BatchesByThread(const BatchesByThread&) = delete;
+  BatchesByThread& operator=(const BatchesByThread&) = delete;
+
+  static int Of(std::thread::id thread) {
+    const std::lock_guard lock(mutex_);
+    const auto it = counts_.find(thread);
+    return it == counts_.end() ? 0 : it->second;
+  }
+
+ private:
+  static void Hook(std::string_view text, bool written) {
+    if (!written || !text.ends_with(" items generated\n")) return;
+    const std::lock_guard lock(mutex_);
+    ++counts_[std::this_thread::get_id()];
+  }
+  static inline std::mutex mutex_;
+  static inline std::map<std::thread::id, int> counts_;
 };
 
 template <class T>
@@ -127,6 +163,46 @@ TYPED_TEST(SharedStructureTest, ProducersTakeTurnsAndTheStructureGetsOneLastSign
       EXPECT_EQ(printed.batches, batches);
       EXPECT_EQ(printed.records, static_cast<int>(seen.size()));
     }
+  }
+}
+
+// 2 to 8 producers on one structure, pausing 1 to 10 ms, and a client that
+// keeps each batch 12 ms before it takes it: by then every other producer
+// waits for the turn, so the turn goes on only if passing it wakes them.
+// Each producer must get several turns well within 40 batches apiece.
+TYPED_TEST(SharedStructureTest, EveryProducerGetsTurns) {
+  constexpr char kLetter = TestFixture::kLetter;
+  constexpr int kTurnsEach = 3;
+  for (const int producers : {2, 4, 8}) {
+    SCOPED_TRACE(std::to_string(producers) + " producers");
+    SetPauseUnit(1ms);
+    const BatchesByThread counted;
+    ::testing::internal::CaptureStdout();
+    testing::ProducerClient<kLetter> client;
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < producers; ++i) {
+      threads.push_back(StartProducerThread(kLetter, client.shared()));
+    }
+    const testing::StopOnExit stop(client.source());
+    const auto fewest = [&] {
+      int least = INT_MAX;
+      for (const std::jthread& t : threads) least = std::min(least, counted.Of(t.get_id()));
+      return least;
+    };
+    for (int batches = 0; fewest() < kTurnsEach && batches < 40 * producers; ++batches) {
+      ASSERT_TRUE(client.Announced(10s)) << "no batch within 10 s after " << batches;
+      std::this_thread::sleep_for(12ms);
+      (void)client.side().Take();
+    }
+    const int least = fewest();
+    std::ostringstream each;
+    for (const std::jthread& t : threads) each << ' ' << counted.Of(t.get_id());
+    testing::MustReturnWithin(10s, "the stop", [&] {
+      client.RequestStop();
+      threads.clear();
+    });
+    (void)::testing::internal::GetCapturedStdout();
+    EXPECT_GE(least, kTurnsEach) << "batches per producer:" << each.str();
   }
 }
 
