@@ -3,8 +3,10 @@
 // gives up (A: mxShared; B to E: the last signal), registered right after
 // Start or inside the pause (then it runs before the pause's own wake-up,
 // and the pause must notice the stop by itself); and how long Start takes
-// to return. 200 stops per variant and case (or the number
-// given as the first argument), with the library's pauses of 1 to 10 s.
+// to return; and how soon the graveyard frees the structure of a Producer
+// destroyed in its pause, with no further call. 200 stops per variant and
+// case (or the number given as the first argument; 3 for A's freeing, which
+// waits out its grace period), with the library's pauses of 1 to 10 s.
 //
 // Prints the median, the 99th percentile and the maximum, in microseconds.
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "api/entry_points.h"
 #include "producer/producer.h"
 #include "tavisor/hand_over.h"
+#include "tavisor/producer.h"
 #include "test_support.h"
 
 namespace tavisor::bench {
@@ -85,6 +88,24 @@ void Measure(int stops) {
   start.Print("Start");
 }
 
+template <char V>
+void MeasureFreeing(int stops) {
+  Figures freed;
+  Graveyard graveyard;
+  const Launcher start = [](char letter, void* shared) { StartProducer(letter, shared); };
+  for (int i = 0; i < stops; ++i) {
+    {
+      Producer<V> producer(start, graveyard);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the first pause has begun
+    }
+    const auto destroyed = Clock::now();
+    while (graveyard.size() != 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    freed.Add(Clock::now() - destroyed);
+  }
+  std::printf("  %c:\n", V);
+  freed.Print("freed after ~Producer, no call");
+}
+
 int Run(int stops) {
   {
     testing::WorkingDirectory cwd(testing::BundledData());
@@ -98,6 +119,11 @@ int Run(int stops) {
   Measure<'C'>(stops);
   Measure<'D'>(stops);
   Measure<'E'>(stops);
+  MeasureFreeing<'A'>(3);
+  MeasureFreeing<'B'>(stops);
+  MeasureFreeing<'C'>(stops);
+  MeasureFreeing<'D'>(stops);
+  MeasureFreeing<'E'>(stops);
   std::cout.rdbuf(console);
   return 0;
 }

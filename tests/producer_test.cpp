@@ -632,7 +632,9 @@ TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
           [&](auto& squad) { all_announced = squad.AwaitFirstBatches() && all_announced; });
     });
     ASSERT_TRUE(all_announced) << "wave " << w;
-    SetPauseUnit(3000ms);  // every next pause lasts 3 to 30 s, unless stopped
+    // Every next pause lasts 20 to 200 s unless stopped: longer than a wave
+    // takes on the slowest machine.
+    SetPauseUnit(20000ms);
     wave.ForEach([&](auto& squad) { records_taken += squad.TakeFirstBatches(); });
     std::this_thread::sleep_for(kIntoThePause);
     testing::MustReturnWithin(60s, "a wave's stops", [&] {

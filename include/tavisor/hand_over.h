@@ -24,9 +24,11 @@
 //                                pending. Returns at once while one is.
 //   Take(notify)                 takes what is pending (see Delivery) and,
 //                                until a stop is requested, hands the queue
-//                                back: notifies cvShared unless `notify` is
-//                                false (a seam for tests of the library's
-//                                own re-test).
+//                                back: empties it and notifies cvShared
+//                                (unless `notify` is false: a seam for tests
+//                                of a client that forgets to).
+//   FenceStop()                  before a stop requested from another thread
+//                                than the consuming one (see Take).
 //   outlook()                    what the producer will still send.
 //   TakeLeftovers()              once the producer has ended: the records
 //                                nobody took; E's last buffer is deleted.
@@ -226,10 +228,13 @@ class Base {
   // Only after AwaitAnnouncement has returned true.
   Delivery Take(bool notify = true) {
     if (ended_) return Delivery{Arrival::kEnded, {}};
-    std::unique_lock lock(hand_back_mutex_);
+    // A always hands back, under mxShared, which its producer may hold for a
+    // whole pause: a fenced stop must not wait for that.
+    std::unique_lock lock(hand_back_mutex_, std::defer_lock);
+    if constexpr (kHasLastSignal) lock.lock();
     const bool hand_back = !kHasLastSignal || (!stopping_ && !state_.stoken.stop_requested());
     Delivery d = Self().TakeSignal(notify, hand_back);
-    lock.unlock();
+    if (lock.owns_lock()) lock.unlock();
     pending_ = false;
     if (d.what == Arrival::kEnded) {
       ended_ = true;
@@ -486,7 +491,6 @@ class HandOver<'D'> : public hand_over_detail::Base<'D'> {
       // returned yet.
       previous_ = std::exchange(current_, std::make_unique<std::latch>(1));
       state_.pLatch = current_.get();
-      std::atomic_thread_fence(std::memory_order_release);
     }
     return TakeQueue(state_.queue, notify, hand_back);
   }
@@ -540,7 +544,6 @@ class HandOver<'E'> : public hand_over_detail::Base<'E'> {
       previous_ = std::exchange(current_, std::make_unique<Promise>());
       future_ = current_->get_future();
       state_.pPromise = current_.get();
-      std::atomic_thread_fence(std::memory_order_release);
     }
     Delivery d = TakeQueue(*pBuf, notify, hand_back);
     // Only a null buffer ends E: a buffer, even an empty one, is a batch.

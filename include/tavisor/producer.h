@@ -57,9 +57,10 @@
 // temporary one.
 //
 // Thread-safety: one thread at a time calls the waits; Stop() and
-// StopThis() may be called from any thread, also while another waits (a
-// wait without a time limit then returns only if something comes, so wait
-// with a time limit or from the stopping thread). Destroy the object once
+// StopThis() may be called from any thread, also while another waits or
+// hands a batch back: the hand-back finishes first, so the producer sees
+// the queue emptied or untouched, never in between. (A wait without a time
+// limit then returns once the stop's batch or last signal comes.) Destroy the object once
 // no thread waits on it. A batch returned happens after the producer's
 // appends of it; the hand-back happens before its next appends.
 //

@@ -29,8 +29,9 @@
 //   * B to E send one last signal (see each layout), after the two lines,
 //     when the stop finds no batch of theirs waiting to be taken: during a
 //     pause, before the first pause (also for a stop before Start), or after
-//     the client had emptied the queue. A stop that ends the producer's wait
-//     for the client to empty the queue brings nothing more;
+//     the client had emptied the queue (before requesting the stop). A stop
+//     that ends the producer's wait for the client to empty the queue brings
+//     nothing more;
 //   * after its last signal a producer touches neither the structure nor
 //     anything its members point to: from the moment the client has received
 //     the last signal, it may destroy the structure, its latch or promise,
@@ -58,12 +59,31 @@
 // batch; wait on cvShared until the client has emptied the queue. After
 // emptying it, the client calls cvShared.notify_all().
 //
-// Variants B to E read the queue's emptiness from the producer thread
-// without a lock that the client shares (the layouts have none). That one
-// read is racy by design and harmless: the producer only ever tests whether
-// the queue is empty, and re-tests it at least every 100 ms, so a client
-// that empties the queue and notifies is always seen. The client must not touch the queue between notifying cvShared and
-// the next announcement.
+// Variants B to E read the queue's emptiness from the producer thread, and
+// the layouts hold no lock that both sides take around the queue. So the
+// producer reads it only where the read is ordered after the client's
+// removals:
+//   * after the client's notification of cvShared, which the client sends
+//     once it has emptied the queue. The producer announces the batch as
+//     its wait on cvShared releases its own lock, and a condition variable
+//     releases the lock and blocks as one step, so no notification that
+//     follows the announcement can be missed: the wait has no time-out;
+//   * once after a stop that ended that wait, to learn whether the batch
+//     was taken (then the last signal comes) or not (then nothing more).
+//     The stop orders this read after whatever the client did before it
+//     requested the stop. So the client empties the queue only before it
+//     requests the stop, never after: request the stop on the thread that
+//     empties the queue, or from another thread under a lock that the
+//     emptying thread holds while it checks stop_requested() and empties
+//     the queue. After the stop, read and delete a batch's records but
+//     leave the queue as it is. A batch announced after the stop is left
+//     waiting without a read.
+// A client that empties the queue and does not notify leaves the producer
+// waiting until the stop. The client must not touch the queue between
+// notifying cvShared and the next announcement. (The one read the producer
+// makes on a wake-up of cvShared that nobody notified would not be ordered;
+// the standard allows such wake-ups, but the condition variables of glibc
+// and of Windows' runtime give none without a notification.)
 //
 // Linking: records and these synchronisation objects cross the library
 // boundary as native objects, so the client must use the same compiler and
@@ -117,9 +137,10 @@ struct SharedState<'A'> {
 
 // B: barrier. Construct `barrier` with the producer counted as one
 // participant (std::barrier<>{2} for one client thread). The client arrives
-// and waits; when the phase completes the batch is in the queue. The last
-// signal is one more arrival with nothing appended, which the producer does
-// not wait for: the phase completes with the client's arrival.
+// and waits; when the phase completes the batch is in the queue. The
+// producer arrives without waiting for the phase: the client's emptying of
+// the queue, which the producer waits for, comes after it anyway. The last
+// signal is one more arrival with nothing appended.
 template <>
 struct SharedState<'B'> {
   SharedState(std::stop_token token, std::ptrdiff_t participants)
