@@ -77,7 +77,15 @@ inline MUnlock(c, t) { atomic { assert(cvM[c] == t + 1); cvM[c] = 0 } }
 /* _M_cond.wait(my_lock2): releases M and blocks atomically; reacquires M. */
 inline CvBlock(c, t) {
   atomic { MUnlock(c, t); cvW[c] = cvW[c] | (1 << t) }
+#ifndef SPURIOUS
   (cvW[c] & (1 << t)) == 0;
+#else
+  /* -DSPURIOUS: a wake-up that no notification sent, as the standard allows */
+  if
+  :: (cvW[c] & (1 << t)) == 0
+  :: atomic { cvW[c] = cvW[c] & ~(1 << t) }
+  fi;
+#endif
   MLock(c, t)
 }
 inline NotifyAll(c, t) { MLock(c, t); cvW[c] = 0; MUnlock(c, t) }
@@ -103,8 +111,7 @@ inline NotifyOne(c, t) {
 bit stop;
 bit stopping;      /* the client runtime: a stop is on its way (hand-back fence) */
 bit stopDone;      /* request_stop() has returned */
-#define CB_PAUSE 1            /* Pause: lock mx_pause, notify its cva */
-#define CB_CV    2            /* + cv: condition_variable_any::wait's notify_all */
+#define CB_CV    1            /* + cv: condition_variable_any::wait's notify_all */
 byte cbKind[PRODUCERS + 1];
 byte cbState[PRODUCERS + 1];
 
@@ -112,7 +119,6 @@ inline RunCallback(kind, t) {
   if
   :: kind == CB_CV + CV_SHARED -> NotifyAll(CV_SHARED, t)
   :: kind == CB_CV + CV_TURNS  -> NotifyAll(CV_TURNS, t)
-  :: kind == CB_PAUSE -> skip   /* the pause also looks at the flag itself */
   fi
 }
 /* std::stop_callback's constructor. Uses the caller's local `inl`. */
@@ -123,7 +129,7 @@ inline RegisterCallback(t, kind) {
     :: else -> inl = 0; cbKind[t] = kind; cbState[t] = 1
     fi
   }
-  if :: inl -> RunCallback(kind, t) :: else fi
+  if :: inl -> RunCallback(kind, t); inl = 0 :: else fi
 }
 /* std::stop_callback's destructor. */
 inline DeregisterCallback(t) { atomic { cbState[t] != 2 -> cbState[t] = 0 } }
@@ -151,21 +157,17 @@ inline StopNotice_PrintOnce(p) {
 }
 
 /* ---- Pause (src/producer/pause.cpp): ends at its deadline or once a stop
- * is requested (its callback wakes it; its slices look at the flag every
- * 50 ms). A producer that has made BATCHES batches pauses for good: only
- * the stop ends that pause (`parked`). ------------------------------------ */
+ * is requested. Its stop callback only wakes it, and its slices look at
+ * the flag every 50 ms anyway, so the model waits for the flag itself. A
+ * producer that has made BATCHES batches pauses for good: only the stop
+ * ends that pause (`parked`). ------------------------------------------------ */
 byte parked;
 inline Pause(p, forGood) {
-  RegisterCallback(p, CB_PAUSE);
   if
-  :: forGood -> atomic { parked++ }; stop; atomic { parked-- }
-  :: else ->
-     if
-     :: skip      /* the deadline */
-     :: stop      /* woken, or a slice saw the flag */
-     fi
-  fi;
-  DeregisterCallback(p)
+  :: (forGood) -> atomic { parked++ }; stop; atomic { parked-- }
+  :: !(forGood) -> skip   /* the deadline */
+  :: stop               /* woken, or a slice saw the flag */
+  fi
 }
 
 /* ---- condition_variable_any::wait(lock, stop_token, pred) (libstdc++ 12,

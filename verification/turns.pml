@@ -46,5 +46,9 @@ inline Turns_Take(p, res) {
 
 /* Turns::Leave: true for the producer that is to send the last signal. */
 inline Turns_Leave(p, blw, res) {
+#ifndef FAULT_LEAVE_IGNORES_BATCH
   atomic { tBlw = tBlw | blw; tProducers--; res = (tProducers == 0 && !tBlw) }
+#else
+  atomic { tBlw = tBlw | blw; tProducers--; res = (tProducers == 0) }
+#endif
 }

@@ -8,6 +8,7 @@
 
 #define HAS_LAST_SIGNAL  1
 #define HAND_BACK_ALWAYS 0
+#define TAKE_FENCED      1
 #define PRED_TAKEN 2   /* !stop.stop_requested() && queue.empty() */
 
 inline EvalPred(kind, t, res) {

@@ -11,6 +11,15 @@
 
 #define HAS_LAST_SIGNAL  0
 #define HAND_BACK_ALWAYS 1
+/* A always hands the queue back: its Take needs no hand-back fence, and must
+ * not hold the fence's mutex while it waits for mxShared, which another
+ * producer may hold for a whole pause: a Stop() from another thread would
+ * wait as long (-DA_TAKE_FENCED: SPIN shows it with two producers). */
+#ifdef A_TAKE_FENCED
+#define TAKE_FENCED 1
+#else
+#define TAKE_FENCED 0
+#endif
 #define PRED_EMPTY    1   /* the producer's: queue.empty() */
 #define PRED_NONEMPTY 2   /* the client's: !queue.empty() */
 bit tBlw;   /* no turns in A */
@@ -38,6 +47,8 @@ inline Append(p) {
 inline Announce(p) {
 #ifndef FAULT_A_NO_NOTIFY
   NotifyOne(CV_SHARED, p)
+#else
+  skip
 #endif
 }
 /* VariantA::AwaitConsumption: cvShared.wait(lock, stop, queue.empty()). */
