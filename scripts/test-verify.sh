@@ -31,10 +31,10 @@ check() {
 run_check() {
   local result=$1 name=$2 model=$3 mode=$4 expect=$5
   shift 5
-  local dir="$work/$name" cflags=(-O0 -DSAFETY) run=(-E -m2000000 -w20)
+  local dir="$work/$name" cflags=(-O0 -DSAFETY) run=(-E -m2000000 -w22)
   mkdir -p "$dir"
   case $mode in
-    cycles) cflags=(-O0 -DNP) run=(-E -l -m2000000 -w20) ;;
+    cycles) cflags=(-O0 -DNP) run=(-E -l -m2000000 -w22) ;;
     big) cflags=(-O2 -DSAFETY) run=(-E -m2000000 -w24) ;;
   esac
   # A faulty model: every counterexample, so that the expected one is among
@@ -85,6 +85,7 @@ done
 for v in a b c d e; do
   check "$v-nostop-1x2" "$v" safety pass -DPRODUCERS=1 -DBATCHES=2 -DNOSTOP
   check "$v-nostop-2x2" "$v" safety pass -DPRODUCERS=2 -DBATCHES=2 -DNOSTOP
+  check "$v-nostop-3x1" "$v" safety pass -DPRODUCERS=3 -DBATCHES=1 -DNOSTOP
 done
 
 # The faults, each against the property it breaks.

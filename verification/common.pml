@@ -103,7 +103,7 @@ inline NotifyOne(c, t) {
 }
 
 /* ---- std::stop_source: the flag, and per thread the one stop callback it
- * has registered at a time (a wait's or a pause's wake-up): cbState 0 none,
+ * has registered at a time (a wait's wake-up; Pause needs none here): cbState 0 none,
  * 1 registered, 2 running on the requesting thread, 3 has run. Each
  * producer's StopNotice callback (OnRequest) apart: noticeCb, same codes.
  * A callback registered once the stop is requested runs at once, on the
