@@ -59,7 +59,7 @@ inline Deliver(r) {
 /* ---- Mutexes: 0 free, otherwise the holder's thread + 1 ---------------- */
 #define MX_SHARED   0   /* SharedState<'A'>::mxShared */
 #define MX_TURNS    1   /* Turns::mutex_ */
-#define MX_HANDBACK 2   /* the client runtime's hand-back mutex */
+#define MX_HANDBACK 2   /* hand_over_detail::Base::hand_back_mutex_ */
 byte mtx[3];
 inline Lock(m, t)   { atomic { mtx[m] == 0 -> mtx[m] = t + 1 } }
 inline Unlock(m, t) { atomic { assert(mtx[m] == t + 1); mtx[m] = 0 } }
@@ -109,7 +109,7 @@ inline NotifyOne(c, t) {
  * A callback registered once the stop is requested runs at once, on the
  * registering thread; deregistering one that runs elsewhere waits for it. */
 bit stop;
-bit stopping;      /* the client runtime: a stop is on its way (hand-back fence) */
+bit stopping;      /* Base::stopping_: FenceStop() has run */
 bit stopDone;      /* request_stop() has returned */
 #define CB_CV    1            /* + cv: condition_variable_any::wait's notify_all */
 byte cbKind[PRODUCERS + 1];

@@ -1,10 +1,10 @@
 /* The producer's frame (src/producer/frame.h RunFrame), the client as the
  * runtime drives it (include/tavisor/producer.h Producer<V>::Wait over
  * include/tavisor/hand_over.h HandOver<V>), a stop from another thread at
- * any moment (BasicProducer::Stop), and the checks of the end. Included
+ * any moment (BasicProducer::RequestOwnStop), and the checks of the end. Included
  * last by each variant_?.pml, which defines the variant's parts first:
  *   producer: VariantCtor BeginCycle EndCycle TakeTurn PassTurn BeginBatch
- *             Append Announce AwaitConsumption End
+ *             Append Announce AnnounceAndAwait End
  *   client:   AwaitSignal TakeSignal ReleaseLeftovers ClientStopCallbacks
  *             VariantInit, HAS_LAST_SIGNAL, HAND_BACK_ALWAYS
  */
@@ -108,8 +108,8 @@ Frame_TakeTurn:
      od;
      /* "n items generated" */
      annc = 0;
-Frame_AwaitConsumption:
-     AwaitConsumption(p, res);
+Frame_AnnounceAndAwait:
+     AnnounceAndAwait(p, res);
      blw = !res;
      made++;
      if :: res -> PassTurn(p) :: else fi;
@@ -126,7 +126,7 @@ Frame_End:
 }
 
 /* The consuming thread: Producer<V>::Wait() until kEnded, each Take as
- * Base::Take does it under the runtime's hand-back mutex. Then the
+ * Base::Take does it (under hand_back_mutex_ for B to E). Then the
  * structure goes: at once on the last signal, otherwise once the grace
  * period has passed (modelled: once every producer thread has ended). */
 proctype Client() {
@@ -160,15 +160,17 @@ proctype Client() {
 }
 
 #ifndef NOSTOP
-/* BasicProducer::Stop from a thread of the client's, at any moment after
- * Start: the hand-back fence, then std::stop_source::request_stop(), which
+/* BasicProducer::RequestOwnStop (Stop, StopThis, a shared source's link)
+ * from another thread of the client's, at any moment after Start:
+ * HandOver's FenceStop(), then std::stop_source::request_stop(), which
  * runs the callbacks newest first: the wake-ups of waits and pauses (any
  * order among threads), each producer's OnRequest (the later producer's
  * first), the client's own (registered before Start). */
-proctype RequestStop() {
+proctype RequestOwnStop() {
   byte cur, i;
   bit due;
 #ifndef FAULT_NO_FENCE
+  /* FenceStop */
   Lock(MX_HANDBACK, STOPPER);
   stopping = 1;
   Unlock(MX_HANDBACK, STOPPER);
@@ -253,7 +255,7 @@ init {
   od;
   run Client();
 #ifndef NOSTOP
-  run RequestStop();
+  run RequestOwnStop();
 #endif
   run Watchdog()
 }

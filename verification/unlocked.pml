@@ -1,5 +1,6 @@
 /* UnlockedVariant (src/producer/variants.h): what B to E share. Producers
- * take turns (turns.pml); the final wait, AwaitConsumption, announces the
+ * take turns (turns.pml); the final wait, AnnounceAndAwait (AwaitEmpty),
+ * announces the
  * batch as the first unlock of a lock of the producer's own (AnnouncingLock)
  * inside cvShared's wait, and reads the queue only when that is ordered
  * after the client's writes. Each variant file defines, before including
@@ -46,9 +47,10 @@ inline TakeTurn(p, res) { Turns_Take(p, res) }
 inline PassTurn(p) { Turns_Pass(p) }
 
 #ifndef FAULT_OLD_WAIT
-/* AwaitConsumption: true once the batch is taken; false when a stop came
- * first. */
-inline AwaitConsumption(p, res) {
+/* AnnounceAndAwait, UnlockedVariant::AwaitEmpty: the AnnouncingLock's
+ * first unlock() inside cvShared.wait(lock, stop, pred) announces; true
+ * once the batch is taken, false when a stop came first. */
+inline AnnounceAndAwait(p, res) {
   CvWaitStop(CV_SHARED, p, PRED_TAKEN, res);
   if
   :: !annc -> Announce(p); annc = 1; res = 0   /* out after the stop: no read */
@@ -60,7 +62,7 @@ inline AwaitConsumption(p, res) {
 /* The final wait as it was: announce, then look at the queue at once and at
  * every time-out (QueueLooksEmpty), counting it emptied after a
  * notification or at two looks in a row. */
-inline AwaitConsumption(p, res) {
+inline AnnounceAndAwait(p, res) {
   bit emptyBefore, woken;
   Announce(p); annc = 1;
   RegisterCallback(p, CB_CV + CV_SHARED);

@@ -12,9 +12,10 @@
 #define HAS_LAST_SIGNAL  0
 #define HAND_BACK_ALWAYS 1
 /* A always hands the queue back: its Take needs no hand-back fence, and must
- * not hold the fence's mutex while it waits for mxShared, which another
- * producer may hold for a whole pause: a Stop() from another thread would
- * wait as long (-DA_TAKE_FENCED: SPIN shows it with two producers). */
+ * not hold hand_back_mutex_ while it waits for mxShared, which another
+ * producer on the structure may hold for a whole pause: a FenceStop() from
+ * another thread would wait as long (-DA_TAKE_FENCED, as Base::Take does it
+ * now: SPIN shows it with two producers). */
 #ifdef A_TAKE_FENCED
 #define TAKE_FENCED 1
 #else
@@ -51,8 +52,9 @@ inline Announce(p) {
   skip
 #endif
 }
-/* VariantA::AwaitConsumption: cvShared.wait(lock, stop, queue.empty()). */
-inline AwaitConsumption(p, res) {
+/* VariantA::AnnounceAndAwait: notify_one, then
+ * cvShared.wait(lock, stop, queue.empty()). */
+inline AnnounceAndAwait(p, res) {
   Announce(p);
   CvWaitStop(CV_SHARED, p, PRED_EMPTY, res)
 }
