@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev binutils dpkg-dev lintian pkgconf
           # tavisor-demo: its command line, JSON output and line editing
-          libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3)
+          libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3
+          # the hand-over's models (verification/, scripts/test-verify.sh)
+          spin)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   # libz-mingw-w64-dev: zlib for tavisor-demo.exe's .gz files.
