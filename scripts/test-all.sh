@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build, the same with clang++, the
-# sanitizer builds, the fuzzer, then the Windows build under Wine. Each stage
-# prints its own ctest summary.
+# The whole test suite: the model checks of the hand-over protocols, the
+# native build, the same with clang++, the sanitizer builds, the fuzzer, then
+# the Windows build under Wine. Each stage prints its own summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stages=(native clang asan tsan fuzz windows)
+stages=(verify native clang asan tsan fuzz windows)
 for stage in "${stages[@]}"; do
   echo "=== $stage ==="
   started=$SECONDS

@@ -14,8 +14,8 @@
 /* A always hands the queue back: its Take needs no hand-back fence, and must
  * not hold hand_back_mutex_ while it waits for mxShared, which another
  * producer on the structure may hold for a whole pause: a FenceStop() from
- * another thread would wait as long (-DA_TAKE_FENCED, as Base::Take does it
- * now: SPIN shows it with two producers). */
+ * another thread would wait as long (-DA_TAKE_FENCED: SPIN shows it with two
+ * producers). */
 #ifdef A_TAKE_FENCED
 #define TAKE_FENCED 1
 #else
