@@ -15,6 +15,7 @@
 #include "producer/producer.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
+#include "variant_types.h"
 
 namespace tavisor {
 namespace {
@@ -93,7 +94,7 @@ class ClientTest : public testing::VariantTest<T> {
   bool captured_ = false;
 };
 
-using Variants = ::testing::Types<Letter<'A'>, Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+using Variants = testing::AllVariants;
 TYPED_TEST_SUITE(ClientTest, Variants, LetterName);
 
 // The three places a stop can find a producer, and what the client sees
@@ -216,7 +217,7 @@ TEST(Graveyard, ReleasesEachStructureTheMomentItSettles) {
 // signal (A: the producer lets go of mxShared), and the structure goes with
 // it, B's helper thread too, with no further call.
 TYPED_TEST(ClientTest, StructureOfADestroyedProducerGoesWithNoFurtherCall) {
-  SetPauseUnit(3000ms);  // a pause of 3 to 30 s, cut short by the stop
+  SetPauseUnit(3000ms);       // a pause of 3 to 30 s, cut short by the stop
   std::thread([] {}).join();  // a thread checker starts a thread of its own with the first
   const int threads_before = *testing::ThreadCount();
   {

@@ -20,6 +20,7 @@
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "test_support.h"
+#include "variant_types.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ TYPED_TEST(HandOverOrderTest, RenewsTheLatchOrPromiseBeforeHandingTheQueueBack) 
 
 template <class T>
 class StopAcrossTakeTest : public HandOverOrderTest<T> {};
-using LastSignalVariants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+using testing::LastSignalVariants;
 TYPED_TEST_SUITE(StopAcrossTakeTest, LastSignalVariants, LetterName);
 
 // A stop from another thread while the consuming thread is in the middle of

@@ -19,6 +19,7 @@
 #include "starvation.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
+#include "variant_types.h"
 
 namespace tavisor {
 namespace {
@@ -43,9 +44,9 @@ class LifetimeTest : public testing::VariantTest<T> {
   }
 };
 
+using testing::LastSignalVariants;
 using testing::Letter;
 using testing::LetterName;
-using LastSignalVariants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
 TYPED_TEST_SUITE(LifetimeTest, LastSignalVariants, LetterName);
 
 // A client that destroys the structure, with its latch, promise and last

@@ -16,6 +16,7 @@
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "test_support.h"
+#include "variant_types.h"
 
 namespace tavisor {
 namespace {
@@ -145,7 +146,7 @@ class ProducerTest : public testing::VariantTest<T> {
 
 using testing::Letter;
 using testing::LetterName;
-using Variants = ::testing::Types<Letter<'A'>, Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+using Variants = testing::AllVariants;
 TYPED_TEST_SUITE(ProducerTest, Variants, LetterName);
 
 TYPED_TEST(ProducerTest, HandsOverWholeBatchesUntilStoppedInTheFinalWait) {

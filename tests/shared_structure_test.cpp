@@ -20,6 +20,7 @@
 #include "producer/producer.h"
 #include "producer_client.h"
 #include "test_support.h"
+#include "variant_types.h"
 
 namespace tavisor {
 namespace {
@@ -86,7 +87,7 @@ using testing::LetterName;
 #if defined(__MINGW32__)
 using Variants = ::testing::Types<Letter<'C'>, Letter<'D'>, Letter<'E'>>;  // B: see producer_test
 #else
-using Variants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+using Variants = testing::LastSignalVariants;
 #endif
 TYPED_TEST_SUITE(SharedStructureTest, Variants, LetterName);
 

@@ -13,6 +13,7 @@
 
 #include "../producer_client.h"
 #include "../test_support.h"
+#include "../variant_types.h"
 #include "tavisor/library.h"
 #include "tavisor/producer.h"
 
@@ -79,7 +80,7 @@ class ExportedProducer : public ::testing::Test {};
 
 using testing::Letter;
 using testing::LetterName;
-using Variants = ::testing::Types<Letter<'A'>, Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+using Variants = testing::AllVariants;
 TYPED_TEST_SUITE(ExportedProducer, Variants, LetterName);
 
 // One batch through Start, then a stop during the next pause: the lines on

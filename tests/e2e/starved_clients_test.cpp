@@ -20,6 +20,7 @@
 
 #include "../starvation.h"
 #include "../test_support.h"
+#include "../variant_types.h"
 #include "tavisor/library.h"
 #include "tavisor/producer.h"
 #include "tavisor/shared_state.h"
@@ -138,7 +139,7 @@ template <class T>
 class StarvedClientTest : public ::testing::Test {};
 using testing::Letter;
 using testing::LetterName;
-using Variants = ::testing::Types<Letter<'B'>, Letter<'C'>, Letter<'D'>, Letter<'E'>>;
+using Variants = testing::LastSignalVariants;
 TYPED_TEST_SUITE(StarvedClientTest, Variants, LetterName);
 
 TYPED_TEST(StarvedClientTest, PlainAndHeaderClientsTakeBatchesAndFreeOnTheLastSignal) {
