@@ -33,7 +33,8 @@ set(library ${root}/usr/${LIBDIR}/libTavisor.so.${major})
 # The layouts, compiled as the library is (g++ -O2 -g, C++20).
 set(layouts ${WORK_DIR}/libtavisor_layouts.so)
 run(${CXX_COMPILER} -std=c++20 -O2 -g -fPIC -shared -I${SOURCE_DIR}/include
-    ${CMAKE_CURRENT_LIST_DIR}/abi/layouts.cpp -o ${layouts})
+    -ffile-prefix-map=${CMAKE_CURRENT_LIST_DIR}/abi=. ${CMAKE_CURRENT_LIST_DIR}/abi/layouts.cpp
+    -o ${layouts})
 
 set(abidw ${abidw_command} --exported-interfaces-only --no-corpus-path --no-comp-dir-path --no-show-locs
           --no-parameter-names)
