@@ -4,10 +4,11 @@ set -euo pipefail
 # dpkg-dev, debhelper, fakeroot, lintian and pkgconf: the Debian packages
 # (dpkg-buildpackage on debian/), the test that checks them and builds
 # clients against them with pkg-config; abigail-tools (abidiff): the ABI
-# check against the stored 1.0 baseline.
+# check against the stored 1.0 baseline; git: the package tests copy the
+# source tree as a clone has it.
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev binutils build-essential dpkg-dev debhelper fakeroot
-          lintian pkgconf abigail-tools
+          lintian pkgconf abigail-tools git
           # tavisor-demo: its command line, JSON output and line editing
           libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
