@@ -123,6 +123,15 @@ foreach(package IN LISTS packages)
   run(dpkg-deb --contents ${${package}_deb})
   set(${package}_contents "${output}")
 endforeach()
+# The notices of the code of others that tavisor-demo holds follow in its
+# package's copyright file; the library holds Tavisor's code alone.
+file(READ ${usr}/share/doc/tavisor-tools/copyright copyright)
+string(FIND "${copyright}" "\nFiles: *bin/tavisor-demo " at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "tavisor-tools' copyright file lacks the notices of tavisor-demo:\n${copyright}")
+endif()
+run(${CMAKE_COMMAND} -E compare_files ${usr}/share/doc/${runtime}/copyright
+                                      ${SOURCE_DIR}/debian/copyright)
 if(NOT "${${runtime}_contents}" MATCHES "libTavisor\\.so\\.${major}\\.[0-9.]+\n"
    OR "${${runtime}_contents}" MATCHES "/include/|\\.a\n|libTavisor\\.so ->|/bin/")
   message(FATAL_ERROR "${runtime} holds more or less than the library:\n${${runtime}_contents}")
