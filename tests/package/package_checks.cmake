@@ -139,8 +139,9 @@ function(build_debs dir)
   if(arg_BINARY_ONLY)
     list(APPEND build -b)
   endif()
-  cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
-  execute_process(COMMAND ${arg_WITH} ${CMAKE_COMMAND} -E env DEB_BUILD_OPTIONS=parallel=${cores}
+  # One compiler at a time: ctest counts a test as one process, and runs the
+  # two builds side by side (tests/package/CMakeLists.txt).
+  execute_process(COMMAND ${arg_WITH} ${CMAKE_COMMAND} -E env DEB_BUILD_OPTIONS=parallel=1
                           ${build}
                   WORKING_DIRECTORY ${tree} RESULT_VARIABLE rc OUTPUT_FILE ${dir}/build.log
                   ERROR_FILE ${dir}/build.log)

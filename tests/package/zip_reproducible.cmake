@@ -15,11 +15,11 @@ run(${CMAKE_CPACK_COMMAND} --config ${BUILD_DIR}/CPackConfig.cmake -G ZIP -B ${W
 set(source ${WORK_DIR}/second/sources/at/another/path)
 copy_source_tree(${source})
 cmake_path(RELATIVE_PATH TOOLCHAIN_FILE BASE_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE toolchain)
-cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
 run(${CMAKE_COMMAND} -S ${source} -B ${source}/build -G ${GENERATOR}
     -DCMAKE_TOOLCHAIN_FILE=${source}/${toolchain} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
     -DTAVISOR_BUILD_TESTS=OFF)
-run(${CMAKE_COMMAND} --build ${source}/build --parallel ${cores})
+# One compiler at a time: ctest counts a test as one process.
+run(${CMAKE_COMMAND} --build ${source}/build --parallel 1)
 run(${CMAKE_CPACK_COMMAND} --config ${source}/build/CPackConfig.cmake -G ZIP -B ${WORK_DIR}/second)
 
 execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/first/${zip}
