@@ -22,6 +22,11 @@ function(tavisor_set_compiler_options target)
     # wait table is a static inside one, and must stay shareable (see
     # cmake/tavisor.map). The version script decides what is exported.
     set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden)
+    # No build path in the objects (debug information, __FILE__): a build
+    # at another path gives the same bytes. The build directory comes last,
+    # so it wins where it lies inside the source tree.
+    target_compile_options(${target} PRIVATE -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                                             -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
   endif()
   tavisor_harden(${target})
 endfunction()

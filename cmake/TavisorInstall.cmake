@@ -21,7 +21,7 @@
 # must sit beside the client as well.
 #
 # Every install rule belongs to one component, and each Debian package holds
-# one component (cmake/TavisorPackaging.cmake):
+# one component's files (debian/<package>.install):
 #
 #   Runtime        the library (libtavisor1; on Windows also the runtime DLLs)
 #   Development    headers, the libTavisor.so link, static libraries, the

@@ -1,15 +1,16 @@
 # The licence of an installed tree, and the notices of the code it holds that
-# is not Tavisor's own. The texts are in packaging/copyright/, in the
-# machine-readable Debian copyright format: `tavisor` is the head of every
-# copyright file (Tavisor's licence text itself comes from LICENSE); every
-# other file there is the notice of some code that a part of the build
+# is not Tavisor's own, in the machine-readable Debian copyright format:
+# debian/copyright (Tavisor's own files, under the MIT licence, which the
+# format calls Expat) is the head of every copyright file; every file in
+# packaging/copyright/ is the notice of some code that a part of the build
 # installs, registered with tavisor_add_notice().
 #
 # A plain install and the Windows zip get README.md, LICENSE (LICENSE.txt on
 # Windows) and THIRD-PARTY-NOTICES.txt, the copyright file of the whole tree,
 # with the licence texts that go with it (component Documentation). Each
-# Debian package carries its own copyright file instead
-# (cmake/TavisorPackaging.cmake).
+# Debian package carries its own copyright file instead: a Linux build
+# writes copyright/<component> into the build directory, which debian/rules
+# installs.
 
 # tavisor_add_notice(NOTICE COMPONENT <component> [TEXTS <file>...]): the
 # component installs code under the terms in packaging/copyright/NOTICE;
@@ -24,18 +25,9 @@ endfunction()
 # tavisor_write_copyright(OUTPUT [NOTICE...]): the copyright file of a tree
 # that holds Tavisor's files and the code of the NOTICEs.
 function(tavisor_write_copyright output)
-  set(dir ${PROJECT_SOURCE_DIR}/packaging/copyright)
-  file(READ ${dir}/tavisor text)
-  # LICENSE's permission notice as the Expat licence paragraph: each line
-  # indented by one space, an empty line written as " .".
-  file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
-  string(REGEX REPLACE "^.*\n(Permission is hereby granted)" "\\1" licence "${licence}")
-  string(STRIP "${licence}" licence)
-  string(REPLACE "\n\n" "\n.\n" licence "${licence}")
-  string(REPLACE "\n" "\n " licence "${licence}")
-  string(APPEND text "\nLicense: Expat\n ${licence}\n")
+  file(READ ${PROJECT_SOURCE_DIR}/debian/copyright text)
   foreach(notice IN LISTS ARGN)
-    file(READ ${dir}/${notice} notice_text)
+    file(READ ${PROJECT_SOURCE_DIR}/packaging/copyright/${notice} notice_text)
     string(APPEND text "\n${notice_text}")
   endforeach()
   set(old "")
@@ -63,5 +55,11 @@ function(_tavisor_install_documentation)
   set(notices_file ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
   tavisor_write_copyright(${notices_file} ${notices})
   install(FILES ${notices_file} ${texts} DESTINATION ${docdir} COMPONENT Documentation)
+  if(NOT WIN32)
+    foreach(component IN ITEMS Runtime Development Tools)
+      get_property(notices GLOBAL PROPERTY TAVISOR_NOTICES_${component})
+      tavisor_write_copyright(${PROJECT_BINARY_DIR}/copyright/${component} ${notices})
+    endforeach()
+  endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _tavisor_install_documentation)

@@ -16,6 +16,16 @@ if(MINGW)
   # Dynamic runtime, stated outright: -static or -static-libstdc++ would give
   # every module a C++ runtime of its own.
   add_link_options(-shared-libgcc)
+  # Windows 8 or later: the library waits with WaitOnAddress. The PE headers
+  # say so (6.2), and older Windows refuses to load the modules.
+  add_link_options(LINKER:--major-os-version=6,--minor-os-version=2
+                   LINKER:--major-subsystem-version=6,--minor-subsystem-version=2)
+  # The PE time stamps (the header's and the export table's) are the time of
+  # the link, or of a strip, unless SOURCE_DATE_EPOCH is set: links run with
+  # it set, and so does cpack, which strips (cmake/TavisorPackaging.cmake).
+  include(TavisorSourceDate)
+  list(PREPEND CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env
+       SOURCE_DATE_EPOCH=${TAVISOR_SOURCE_DATE_EPOCH})
   add_compile_definitions(_GLIBCXX_USE_POSIX_SEMAPHORE=1)
 
   set(_tavisor_runtime_dlls "")

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tavisor needs on Debian 12 (run as root).
 set -euo pipefail
-# dpkg-dev (dpkg-shlibdeps), lintian and pkgconf: cpack's .deb packages and
-# the test that checks them and builds clients against them with pkg-config.
+# dpkg-dev, debhelper, fakeroot, lintian and pkgconf: the Debian packages
+# (dpkg-buildpackage on debian/), the test that checks them and builds
+# clients against them with pkg-config; abigail-tools (abidiff): the ABI
+# check against the stored 1.0 baseline; git: the package tests copy the
+# source tree as a clone has it.
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev binutils dpkg-dev lintian pkgconf
+          clang libclang-rt-14-dev binutils build-essential dpkg-dev debhelper fakeroot
+          lintian pkgconf abigail-tools git
           # tavisor-demo: its command line, JSON output and line editing
           libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3
           # the hand-over's models (verification/, scripts/test-verify.sh)

@@ -1,11 +1,12 @@
-# Makes the Debian packages with cpack, checks them with lintian, installs
-# them with dpkg into a root with a package database of its own (the system
-# stays as it is) and uses them there as a client author would: clients built
-# with pkg-config (C++20 and C++23) and with find_package, each run on the
-# installed library and lists, and the installed tavisor-demo. Then it
-# removes the packages one by one: a client keeps working with the library
-# package alone, and nothing is left behind.
-#   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCLIENT_SOURCE_DIR=...
+# Checks the Debian packages that deb_build.cmake made (in DEB_DIR) with
+# lintian, checks what they hold, installs them with dpkg into a root with a
+# package database of its own (the system stays as it is) and uses them there
+# as a client author would: clients built with pkg-config (C++20 and C++23)
+# and with find_package, each run on the installed library and lists, and
+# the installed tavisor-demo. Then it removes the packages one by one: a
+# client keeps working with the library package alone, and nothing is left
+# behind.
+#   cmake -DDEB_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCLIENT_SOURCE_DIR=...
 #         -DCXX_COMPILER=... -DGENERATOR=... -DVERSION=... -DNM=... -DLINTIAN=...
 #         -DLIBDIR=<lib/multiarch> -P deb_package.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -16,41 +17,54 @@ if(NOT LINTIAN)
   message(FATAL_ERROR "lintian is missing: run scripts/install-deps.sh")
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})
-run(${CMAKE_CPACK_COMMAND} --config ${BUILD_DIR}/CPackConfig.cmake -G DEB
-    -B ${WORK_DIR}/packages)
 string(REGEX MATCH "^[0-9]+" major "${VERSION}")
 set(runtime libtavisor${major})
 set(packages ${runtime} libtavisor-dev tavisor-tools)
+# The binaries get their debugging information in automatic -dbgsym
+# packages; the development package has none to give.
+set(dbgsym_packages ${runtime}-dbgsym tavisor-tools-dbgsym)
 set(debs "")
-foreach(package IN LISTS packages)
-  file(GLOB deb ${WORK_DIR}/packages/${package}_${VERSION}-*.deb)
+foreach(package IN LISTS packages dbgsym_packages)
+  file(GLOB deb ${DEB_DIR}/${package}_${VERSION}-*.deb)
   if(NOT deb)
-    message(FATAL_ERROR "cpack made no ${package} package of version ${VERSION}")
+    message(FATAL_ERROR "dpkg-buildpackage made no ${package} package of version ${VERSION}")
   endif()
   set(${package}_deb ${deb})
-  list(APPEND debs ${deb})
 endforeach()
-file(GLOB all_debs ${WORK_DIR}/packages/*.deb)
+foreach(package IN LISTS packages)
+  list(APPEND debs ${${package}_deb})
+endforeach()
+file(GLOB all_debs ${DEB_DIR}/*.deb)
 list(LENGTH all_debs count)
-if(NOT count EQUAL 3)
-  message(FATAL_ERROR "cpack made ${count} packages: ${all_debs}")
+if(NOT count EQUAL 5)
+  message(FATAL_ERROR "dpkg-buildpackage made ${count} packages: ${all_debs}")
 endif()
 
-# Debian's checks: any error or warning that no override in the package
-# excuses (each override says why) fails the test.
-run(${LINTIAN} --fail-on error,warning ${debs})
+# Debian's checks, on the source package and all binary packages: any error
+# or warning that no override in debian/ excuses (each override says why)
+# fails the test.
+file(GLOB changes ${DEB_DIR}/*.changes)
+run(${LINTIAN} --fail-on error,warning ${changes})
 message(STATUS "lintian: ${output}")
+file(STRINGS ${changes} files_line REGEX "\\.dsc$")
+if(NOT files_line)
+  message(FATAL_ERROR "${changes} lists no source package")
+endif()
 
 # Dependencies: dpkg-shlibdeps' for the binaries, the exact library version
-# for the other two, and no libedit for the library.
+# for the other two, and no libedit or zlib for the library. Multi-Arch: the
+# library and its development files of several architectures install side
+# by side; the tools serve any architecture.
 run(dpkg-deb --field ${${runtime}_deb} Version)
 string(STRIP "${output}" deb_version)
-expect_deb_fields(${${runtime}_deb} "Depends: libc6 [^\n]*libstdc\\+\\+6" "!Depends: [^\n]*libedit")
-expect_deb_fields(${libtavisor-dev_deb} "Depends: ${runtime} \\(= ${deb_version}\\)\n")
+expect_deb_fields(${${runtime}_deb} "Depends: libc6 [^\n]*libstdc\\+\\+6"
+                  "!Depends: [^\n]*(libedit|zlib)" "Multi-Arch: same\n")
+expect_deb_fields(${libtavisor-dev_deb} "Depends: ${runtime} \\(= ${deb_version}\\)\n"
+                  "Multi-Arch: same\n")
 expect_deb_fields(${tavisor-tools_deb} "Depends: [^\n]*${runtime} \\(= ${deb_version}\\)"
-                  "Depends: [^\n]*libedit")
-# The library package: an ldconfig trigger and a shlibs file, no maintainer
-# scripts (in none of the packages).
+                  "Depends: [^\n]*libedit" "Depends: [^\n]*zlib1g" "Multi-Arch: foreign\n")
+# The library package: an ldconfig trigger, a shlibs file and a symbols file
+# with the exports, no maintainer scripts (in none of the packages).
 foreach(deb IN LISTS debs)
   run(dpkg-deb --info ${deb})
   if(output MATCHES "lines +\\*? *(preinst|postinst|prerm|postrm|config) ")
@@ -58,9 +72,17 @@ foreach(deb IN LISTS debs)
   endif()
 endforeach()
 run(dpkg-deb --info ${${runtime}_deb} triggers)
-expect_equal("${output}" "activate-noawait ldconfig\n" "triggers of ${runtime}")
+if(NOT output MATCHES "\nactivate-noawait ldconfig\n$")
+  message(FATAL_ERROR "triggers of ${runtime}:\n${output}")
+endif()
 run(dpkg-deb --info ${${runtime}_deb} shlibs)
 expect_equal("${output}" "libTavisor ${major} ${runtime} (>= ${VERSION})\n" "shlibs of ${runtime}")
+run(dpkg-deb --info ${${runtime}_deb} symbols)
+foreach(export IN ITEMS Initialize GetItem GetTestItem Start)
+  if(NOT output MATCHES "\n ${export}@Base ")
+    message(FATAL_ERROR "the symbols file of ${runtime} lacks ${export}:\n${output}")
+  endif()
+endforeach()
 
 # Installed into a root of its own. Its package database knows nothing of
 # libc6 and the other system packages, hence --force-depends.
@@ -79,11 +101,17 @@ if(NOT output MATCHES "SONAME +libTavisor\\.so\\.${major}\n")
   message(FATAL_ERROR "the library's soname is not libTavisor.so.${major}:\n${output}")
 endif()
 expect_public_headers(${usr}/include ${SOURCE_DIR})
-expect_files(${usr} ${LIBDIR}/libTavisor.so ${LIBDIR}/pkgconfig/tavisor.pc
-             ${LIBDIR}/cmake/Tavisor/TavisorConfig.cmake bin/tavisor-demo
-             share/man/man1/tavisor-demo.1.gz share/doc/libtavisor-dev/README.md.gz)
+expect_files(${usr} ${LIBDIR}/libTavisor.so ${LIBDIR}/libtavisor_records.a
+             ${LIBDIR}/pkgconfig/tavisor.pc ${LIBDIR}/cmake/Tavisor/TavisorConfig.cmake
+             bin/tavisor-demo share/man/man1/tavisor-demo.1.gz
+             share/doc/libtavisor-dev/README.md.gz)
+# The example client, as this test builds it.
+foreach(file IN ITEMS client.cpp CMakeLists.txt)
+  run(${CMAKE_COMMAND} -E compare_files ${usr}/share/doc/libtavisor-dev/examples/${file}
+                                        ${CLIENT_SOURCE_DIR}/${file})
+endforeach()
 foreach(package IN LISTS packages)
-  expect_files(${usr} share/doc/${package}/changelog.Debian.gz)
+  expect_files(${usr} share/doc/${package}/changelog.Debian.gz share/doc/${package}/changelog.gz)
   file(READ ${usr}/share/doc/${package}/copyright copyright)
   foreach(line IN ITEMS "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
                         "Copyright: 2026 The Tavisor developers" "License: Expat\n Permission")
@@ -95,6 +123,15 @@ foreach(package IN LISTS packages)
   run(dpkg-deb --contents ${${package}_deb})
   set(${package}_contents "${output}")
 endforeach()
+# The notices of the code of others that tavisor-demo holds follow in its
+# package's copyright file; the library holds Tavisor's code alone.
+file(READ ${usr}/share/doc/tavisor-tools/copyright copyright)
+string(FIND "${copyright}" "\nFiles: *bin/tavisor-demo " at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "tavisor-tools' copyright file lacks the notices of tavisor-demo:\n${copyright}")
+endif()
+run(${CMAKE_COMMAND} -E compare_files ${usr}/share/doc/${runtime}/copyright
+                                      ${SOURCE_DIR}/debian/copyright)
 if(NOT "${${runtime}_contents}" MATCHES "libTavisor\\.so\\.${major}\\.[0-9.]+\n"
    OR "${${runtime}_contents}" MATCHES "/include/|\\.a\n|libTavisor\\.so ->|/bin/")
   message(FATAL_ERROR "${runtime} holds more or less than the library:\n${${runtime}_contents}")
@@ -105,6 +142,36 @@ endif()
 set(lists "Eesti linnud.txt" "Eesti omavalitsused.txt")
 foreach(list IN LISTS lists)
   run(${CMAKE_COMMAND} -E compare_files "${usr}/share/tavisor/${list}" "${SOURCE_DIR}/data/${list}")
+endforeach()
+
+# Stripped as Debian strips: no debugging information and no .comment in the
+# binaries (it is in the -dbgsym packages, found by build ID) nor in the
+# static library; no run path in the program, which the loader serves from
+# its default directories.
+set(binaries ${lib}/libTavisor.so.${major} ${usr}/bin/tavisor-demo)
+foreach(file IN LISTS binaries ITEMS ${lib}/libtavisor_records.a)
+  run(objdump -h ${file})
+  if(output MATCHES "[ .](debug_[a-z]+|comment)[ \n]")
+    message(FATAL_ERROR "${file} keeps its .${CMAKE_MATCH_1} section:\n${output}")
+  endif()
+endforeach()
+run(objdump -p ${usr}/bin/tavisor-demo)
+if(output MATCHES "R(UN)?PATH")
+  message(FATAL_ERROR "tavisor-demo has a run path:\n${output}")
+endif()
+foreach(binary IN LISTS binaries)
+  run(readelf -n ${binary})
+  if(NOT output MATCHES "Build ID: ([0-9a-f][0-9a-f])([0-9a-f]+)")
+    message(FATAL_ERROR "${binary} has no build ID:\n${output}")
+  endif()
+  set(debug_file usr/lib/debug/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug)
+  run(dpkg-deb --contents ${${runtime}-dbgsym_deb})
+  set(contents "${output}")
+  run(dpkg-deb --contents ${tavisor-tools-dbgsym_deb})
+  string(FIND "${contents}${output}" "./${debug_file}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "no -dbgsym package holds ${debug_file} of ${binary}")
+  endif()
 endforeach()
 
 # pkg-config, finding only the installed package (the .pc file locates the
@@ -154,9 +221,9 @@ expect_symbols_exported(${NM} ${cmake_client})
 run_client(${cmake_client} ${usr}/share/tavisor)  # its run path names the library's directory
 
 # The installed reference client on the installed lists, one producer batch.
-# It finds the library through its run path and the lists in
-# ../share/tavisor, without being told.
-execute_process(COMMAND ${usr}/bin/tavisor-demo --batches 1
+# It finds the lists in ../share/tavisor without being told; the library is
+# where the loader looks once the package is installed in /, here in ${lib}.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${lib} ${usr}/bin/tavisor-demo --batches 1
                 WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
                 ERROR_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Generator in DLL started\n")

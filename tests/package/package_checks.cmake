@@ -96,3 +96,63 @@ function(build_cmake_client prefix out_var)
   run(${CMAKE_COMMAND} --build ${build_dir})
   set(${out_var} ${build_dir}/package_client${EXE_SUFFIX} PARENT_SCOPE)
 endfunction()
+
+# copy_source_tree(DIR): copies the files of the source tree (SOURCE_DIR, a
+# git checkout) that git knows of, tracked or new and not ignored, to DIR:
+# what a clone would have, without build directories.
+function(copy_source_tree dir)
+  file(MAKE_DIRECTORY ${dir})
+  execute_process(COMMAND git ls-files -z --cached --others --exclude-standard
+                  COMMAND tar --null --files-from=- --ignore-failed-read -cf -
+                  COMMAND tar -xf - -C ${dir}
+                  WORKING_DIRECTORY ${SOURCE_DIR} RESULTS_VARIABLE rcs ERROR_VARIABLE err)
+  if(NOT rcs STREQUAL "0;0;0")
+    message(FATAL_ERROR "copying the files of ${SOURCE_DIR} (a git checkout) failed (${rcs}):\n${err}")
+  endif()
+endfunction()
+
+# build_debs(DIR [BINARY_ONLY] [WITH COMMAND...]): builds the Debian
+# packages of the source tree (SOURCE_DIR) as a Debian builder would: its
+# files are copied to DIR/tavisor-<version> (copy_source_tree), beside an
+# orig tarball of all but debian/, and dpkg-buildpackage builds the source
+# package and the binary packages there (BINARY_ONLY: the binary packages).
+# The test suite is not built. WITH is a command that runs the build (its
+# command line follows), e.g. to change its environment. The tree is
+# removed afterwards; the packages stay in DIR.
+function(build_debs dir)
+  cmake_parse_arguments(arg "BINARY_ONLY" "" "WITH" ${ARGN})
+  run(dpkg-parsechangelog -l ${SOURCE_DIR}/debian/changelog -S Version)
+  string(STRIP "${output}" deb_version)
+  if(NOT deb_version MATCHES "^${VERSION}-[0-9]+$")
+    message(FATAL_ERROR "The latest entry of debian/changelog is of version ${deb_version}, "
+                        "not ${VERSION}-<revision>: add an entry for this version")
+  endif()
+  set(tree ${dir}/tavisor-${VERSION})
+  file(REMOVE_RECURSE ${dir})
+  copy_source_tree(${tree})
+  if(NOT arg_BINARY_ONLY)
+    run(tar --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner
+            --exclude=tavisor-${VERSION}/debian -cJf ${dir}/tavisor_${VERSION}.orig.tar.xz
+            -C ${dir} tavisor-${VERSION})
+  endif()
+  set(build dpkg-buildpackage -us -uc)
+  if(arg_BINARY_ONLY)
+    list(APPEND build -b)
+  endif()
+  # One compiler at a time: ctest counts a test as one process, and runs the
+  # two builds side by side (tests/package/CMakeLists.txt).
+  execute_process(COMMAND ${arg_WITH} ${CMAKE_COMMAND} -E env DEB_BUILD_OPTIONS=parallel=1
+                          ${build}
+                  WORKING_DIRECTORY ${tree} RESULT_VARIABLE rc OUTPUT_FILE ${dir}/build.log
+                  ERROR_FILE ${dir}/build.log)
+  if(NOT rc EQUAL 0)
+    file(READ ${dir}/build.log log)
+    string(LENGTH "${log}" length)
+    if(length GREATER 20000)
+      math(EXPR from "${length} - 20000")
+      string(SUBSTRING "${log}" ${from} -1 log)
+    endif()
+    message(FATAL_ERROR "dpkg-buildpackage in ${tree} failed (${rc}):\n...${log}")
+  endif()
+  file(REMOVE_RECURSE ${tree})
+endfunction()
