@@ -60,9 +60,9 @@
 // StopThis() may be called from any thread, also while another waits or
 // hands a batch back: the hand-back finishes first, so the producer sees
 // the queue emptied or untouched, never in between. (A wait without a time
-// limit then returns once the stop's batch or last signal comes.) Destroy the object once
-// no thread waits on it. A batch returned happens after the producer's
-// appends of it; the hand-back happens before its next appends.
+// limit then returns once the stop's batch or last signal comes.) Destroy
+// the object once no thread waits on it. A batch returned happens after the
+// producer's appends of it; the hand-back happens before its next appends.
 //
 // Variant B needs a helper thread per producer, which ends with the
 // producer's last signal. B and D are refused where the library cannot

@@ -36,22 +36,27 @@ using namespace std::chrono_literals;
 template <char V>
 struct Signals;
 
-template <>
-struct Signals<'B'> {
-  explicit Signals(std::stop_token token) : state(std::move(token), 2) {}
-  void Await() { state.barrier.arrive_and_wait(); }
+// B and C: the batch comes in the structure's own queue, and nothing needs
+// renewing.
+template <char V>
+struct QueueSignals {
+  template <class... Args>
+  explicit QueueSignals(std::stop_token token, Args... args) : state(std::move(token), args...) {}
   ItemQueue* Received() { return &state.queue; }
   void Renew() {}
-  SharedState<'B'> state;
+  SharedState<V> state;
 };
 
 template <>
-struct Signals<'C'> {
-  explicit Signals(std::stop_token token) : state(std::move(token)) {}
+struct Signals<'B'> : QueueSignals<'B'> {
+  explicit Signals(std::stop_token token) : QueueSignals(std::move(token), 2) {}
+  void Await() { state.barrier.arrive_and_wait(); }
+};
+
+template <>
+struct Signals<'C'> : QueueSignals<'C'> {
+  using QueueSignals::QueueSignals;
   void Await() { state.semaphore.acquire(); }
-  ItemQueue* Received() { return &state.queue; }
-  void Renew() {}
-  SharedState<'C'> state;
 };
 
 template <>
