@@ -5,18 +5,19 @@
 // moment after a stop. Variants B to E end with a last signal when the stop
 // finds no batch of theirs waiting to be taken, and after it touch nothing
 // of the client's: a structure whose last signal has come may go at once,
-// and one whose last signal is due goes as soon as it comes. Only a
-// producer that ends without one (variant A; a stop that found a batch out)
-// leaves no such moment: its structure is kept for a grace period from the
-// moment that is known, time enough for a producer to leave a wait that the
-// stop has already ended.
+// and one whose last signal is due goes as soon as it comes. One that ends
+// without it, because a batch was out when the stop came or went out after
+// it, has made its last look at the structure by the time the stop's
+// request returns. Only variant A leaves no such moment: its structure is
+// kept for a grace period from the stop, time enough for a producer to
+// leave a wait that the stop has already ended.
 //
 // So a Graveyard keeps each stopped structure (a Grave) until it has
 // settled. Bury() releases a structure that has settled already at once;
 // any other gets a settler thread of its own, which waits for what settles
-// it (the last signal, or the end of the grace period: a timer), releases
-// it and ends. Nobody needs to call anything for that to happen. Clear() and
-// the destructor wait for every settler. tavisor::Library owns one and
+// it (the last signal, the stop's return, or for A the end of the grace
+// period: a timer), releases it and ends. Nobody needs to call anything for
+// that to happen. Clear() and the destructor wait for every settler. tavisor::Library owns one and
 // empties it before it unloads the library.
 //
 // Thread-safety: Bury() and Clear() may be called from any thread. Burial

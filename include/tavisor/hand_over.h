@@ -120,7 +120,8 @@ enum class Outlook {
   kEnded,          // the last signal has come: the producer no longer
                    // touches the structure
   kNoLastSignal,   // stopped with a batch out, or variant A: nothing more
-                   // comes, and nothing tells when the producer is done
+                   // comes (B to E: the producer is done with the structure
+                   // once the stop's request has returned)
   kUnsure [[deprecated("never reported: a hand-back no longer crosses a stop")]],
 };
 
@@ -199,6 +200,46 @@ class QueueView {
   std::size_t given_ = 0;
 };
 
+// Whether the stop's request has run this side's stop callback. It is
+// registered before the producer starts, and request_stop() runs callbacks
+// newest first, so by then it has run the producer's OnRequest (or found
+// it deregistered): a producer that sends no last signal has made its last
+// look at the queue before that.
+class StopPassed {
+ public:
+  explicit StopPassed(const std::stop_token& token) : callback_(token, Mark{this}) {}
+  StopPassed(const StopPassed&) = delete;
+  StopPassed& operator=(const StopPassed&) = delete;
+
+  bool Await(const Deadline& deadline) {
+    std::unique_lock lock(mutex_);
+    const auto passed = [this] { return passed_; };
+    if (!deadline) {
+      passed_cv_.wait(lock, passed);
+      return true;
+    }
+    return passed_cv_.wait_until(lock, *deadline, passed);
+  }
+
+ private:
+  struct Mark {
+    StopPassed* self;
+    void operator()() const {
+      {
+        const std::lock_guard lock(self->mutex_);
+        self->passed_ = true;
+      }
+      self->passed_cv_.notify_all();
+    }
+  };
+
+  std::mutex mutex_;
+  std::condition_variable passed_cv_;
+  bool passed_ = false;  // guarded by mutex_
+  // Last, so that it is deregistered before the members it sets go.
+  std::stop_callback<Mark> callback_;
+};
+
 using Seen = std::optional<HandOverClock::time_point>;
 inline Seen SeenNow() { return HandOverClock::now(); }
 
@@ -269,10 +310,22 @@ class Base {
   static constexpr bool kHasLastSignal = Variant != 'A';
   HandOverClock::time_point AnnouncedAt() const { return announced_at_; }
 
+  // Waits until the producer is done with the structure, where its last
+  // signal does not tell: B to E after a batch that came after the stop,
+  // until the stop's request has returned. True at once otherwise.
+  bool AwaitProducerDone(const Deadline& deadline) {
+    if (!kHasLastSignal || !batch_after_stop_) return true;
+    return stop_passed_.Await(deadline);
+  }
+
   // B to D: the records nobody took are in the queue. (A takes mxShared
   // first; E's are in its buffer: each has its own.)
   Batch TakeLeftovers() { return queue_view_.Leftovers(state_.queue); }
-  std::size_t ReleaseLeftovers() { return Self().TakeLeftovers().size(); }
+  // Frees what nobody took, once the producer no longer looks at it.
+  std::size_t ReleaseLeftovers() {
+    (void)AwaitProducerDone(std::nullopt);
+    return Self().TakeLeftovers().size();
+  }
 
  protected:
   template <class... Args>
@@ -289,6 +342,8 @@ class Base {
 
   SharedState<Variant> state_;
   QueueView queue_view_;  // of the queue the batches come in (E: its last buffer)
+  // Registered here, before the structure goes to Start.
+  StopPassed stop_passed_{state_.stoken};
 
  private:
   HandOver<Variant>& Self() { return static_cast<HandOver<Variant>&>(*this); }
@@ -354,6 +409,7 @@ class HandOver<'B'> : public hand_over_detail::Base<'B'> {
   // last signal that might have come did not) is let out by an arrival in
   // the producer's place.
   ~HandOver() {
+    (void)AwaitProducerDone(std::nullopt);
     on_stop_.reset();
     {
       std::lock_guard lock(mutex_);

@@ -49,12 +49,11 @@
 // (this one only). The structure cannot always go with the object: until
 // its last signal the detached producer may still use it. It goes to the
 // Library's graveyard (tavisor/graveyard.h): at once when the last signal
-// has come, as soon as it comes when it is due, and otherwise (variant A,
-// or a batch that was out when the stop came) a grace period after the
-// stop. The Library waits for what is still there before it unloads.
-// Records nobody took and E's last buffer are deleted with the structure.
-// A Producer must not outlive its Library, and cannot be made from a
-// temporary one.
+// has come, as soon as it comes when it is due, after a batch that came
+// instead of it as soon as the stop's request has returned, and for
+// variant A a grace period after the stop. The Library waits for what is still there before it
+// unloads. Records nobody took and E's last buffer are deleted with the structure. A Producer must
+// not outlive its Library, and cannot be made from a temporary one.
 //
 // Thread-safety: one thread at a time calls the waits; Stop() and
 // StopThis() may be called from any thread, also while another waits or
@@ -267,7 +266,14 @@ class Producer final : public BasicProducer {
           case Outlook::kEnded:
             return true;
           case Outlook::kNoLastSignal:
-            return AwaitGraceEnd(deadline, grace);
+            // B to E: a batch came after the stop; the producer is done once
+            // the stop's request has returned. A: nothing tells, a grace
+            // period does.
+            if constexpr (Variant == 'A') {
+              return AwaitGraceEnd(deadline, grace);
+            } else {
+              return side.AwaitProducerDone(deadline);
+            }
           default:
             // After the stop exactly one more thing comes: the last signal,
             // or a batch that went out after it. Take it and look again.

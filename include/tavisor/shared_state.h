@@ -35,8 +35,14 @@
 //   * after its last signal a producer touches neither the structure nor
 //     anything its members point to: from the moment the client has received
 //     the last signal, it may destroy the structure, its latch or promise,
-//     and E's last buffer. Without a last signal (A; a stop that found a
-//     batch out) nothing tells when the producer is done with the structure.
+//     and E's last buffer. B to E without a last signal (the stop found a
+//     batch out, or one went out after it): the producer's last look at the
+//     queue is over when the request_stop() call that returned true
+//     returns (its stop callback looks, inside that call, if the producer
+//     has not looked yet), and after announcing a batch it touches nothing
+//     more. So once that call has returned and the batch has been received,
+//     the structure may go. Variant A: nothing tells when the producer is
+//     done with the structure.
 //
 // Several producers may run on one structure (Start called again with the
 // same address; they share its stop token). For B to E they take turns at

@@ -3,7 +3,6 @@
 // how it waits for the batch to be taken, and its end.
 #pragma once
 
-#include <functional>
 #include <future>
 #include <stop_token>
 #include <string>
@@ -35,7 +34,8 @@ inline int DrawBatchSize() {
 //                                           for the client to take it: true
 //                                           once taken, false when a stop
 //                                           came first
-//   void End(bool batch_left_waiting);      its last signal, where one is due
+//   void OnStopRequested();                 in OnRequest: judges a batch out
+//   void End();                             its last signal, where one is due
 //
 // `set_up` is fulfilled once the producer has printed its first line and
 // registered its stop callback: Start returns then, so a stop requested
@@ -46,15 +46,21 @@ void RunFrame(State& shared, std::promise<void> set_up) {
   // The producer tests its own copy of the token, and keeps it to the end:
   // after its last signal it touches nothing of the client's.
   const std::stop_token stop = shared.stoken;
-  StopNotice notice;
-  const std::stop_callback on_request(stop, std::ref(notice));
   Variant variant(shared);
+  StopNotice notice;
+  // OnRequest: the two lines, then the judgement of a batch out in the
+  // final wait (B to E), both inside the request.
+  const auto on_stop = [&notice, &variant] {
+    notice();
+    variant.OnStopRequested();
+  };
+  const std::stop_callback<decltype(on_stop)> on_request(stop, on_stop);
   set_up.set_value();
   // A stop that finds no batch of this producer waiting to be taken (in a
   // pause, before the first one, or after the client took the last batch)
   // ends it with the last signal (B to E); one that ends the final wait
-  // while the batch is still out ends it without.
-  bool batch_left_waiting = false;
+  // while the batch is still out ends it without (the variant retires the
+  // structure then, and keeps the turn).
   while (!stop.stop_requested()) {
     auto cycle_lock = variant.BeginCycle();
     PauseBeforeBatch(stop);
@@ -69,12 +75,12 @@ void RunFrame(State& shared, std::promise<void> set_up) {
       variant.Append(MakeItem(std::move(dit)));
     }
     platform::WriteConsoleLine(std::to_string(n), " items generated");
-    batch_left_waiting = !variant.AnnounceAndAwait(cycle_lock, stop);
-    if (!batch_left_waiting) variant.PassTurn();
+    if (!variant.AnnounceAndAwait(cycle_lock, stop)) break;
+    variant.PassTurn();
   }
   // The stop lines come before the last signal.
   notice.EnsurePrinted();
-  variant.End(batch_left_waiting);
+  variant.End();
 }
 
 }  // namespace tavisor

@@ -1,5 +1,6 @@
 #include "producer/turns.h"
 
+#include <new>
 #include <unordered_map>
 
 namespace tavisor {
@@ -13,9 +14,21 @@ struct Registry {
   std::unordered_map<const void*, std::shared_ptr<Turns>> structures;
 };
 
+// Never destroyed: a detached producer may still leave it while the
+// process exits. It holds no memory while no producer runs.
 Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+  alignas(Registry) static unsigned char storage[sizeof(Registry)];
+  static Registry* const registry = new (storage) Registry();
+  return *registry;
+}
+
+// Takes the structure at `shared` out of the registry, if `turns` are its
+// turns there; registry.mutex is held.
+void Forget(Registry& registry, const void* shared, const Turns* turns) {
+  const auto it = registry.structures.find(shared);
+  if (it == registry.structures.end() || it->second.get() != turns) return;
+  registry.structures.erase(it);
+  if (registry.structures.empty()) decltype(registry.structures)().swap(registry.structures);
 }
 
 }  // namespace
@@ -58,19 +71,22 @@ void Turns::Pass() {
   }
 }
 
-bool Turns::Leave(bool batch_left_waiting) {
+void Turns::Retire() {
   Registry& registry = TheRegistry();
   const std::lock_guard lock(registry.mutex);
-  batch_left_waiting_ = batch_left_waiting_ || batch_left_waiting;
+  retired_ = true;
+  Forget(registry, shared_, this);
+}
+
+bool Turns::Leave() {
+  Registry& registry = TheRegistry();
+  const std::lock_guard lock(registry.mutex);
   if (--producers_ > 0) return false;
   // Out of the registry before the last signal: once the client has it, it
   // may free the structure and start producers on a new one at the same
   // address, which must not find this one.
-  if (const auto it = registry.structures.find(shared_);
-      it != registry.structures.end() && it->second.get() == this) {
-    registry.structures.erase(it);
-  }
-  return !batch_left_waiting_;
+  Forget(registry, shared_, this);
+  return !retired_;
 }
 
 }  // namespace tavisor

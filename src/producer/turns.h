@@ -43,11 +43,17 @@ class Turns {
   // the next holder's appends.
   void Pass();
 
+  // A batch of the structure's is left waiting for good (a stop came
+  // first): the structure gets no last signal, and leaves the registry now,
+  // before the client can learn of the stop's outcome and free it; a new
+  // structure at the same address then starts with turns of its own.
+  void Retire();
+
   // Counts this producer out. True for the producer that is to send the
-  // structure's last signal: the last one out, when no producer left a
-  // batch waiting to be taken. After it, the producer no longer touches
-  // the structure: this object is the library's own.
-  bool Leave(bool batch_left_waiting);
+  // structure's last signal: the last one out, unless the structure was
+  // retired. After it, the producer no longer touches the structure: this
+  // object is the library's own.
+  bool Leave();
 
   // E: the buffer delivered last on the structure, which the client has
   // taken by the time the next holder asks for it; the holder exchanges it
@@ -68,7 +74,7 @@ class Turns {
   std::condition_variable_any passed_;
   // Under the registry's lock:
   int producers_ = 0;
-  bool batch_left_waiting_ = false;
+  bool retired_ = false;
   // Only the holder of the turn:
   ItemQueue* latest_buffer_ = nullptr;
 };

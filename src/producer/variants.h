@@ -25,9 +25,11 @@ class AnnouncingLock {
  public:
   AnnouncingLock(std::mutex& mx, Announce announce) : lock_(mx), announce_(std::move(announce)) {}
   void lock() { lock_.lock(); }
+  // Announces before it lets go of the mutex: whoever takes the mutex next
+  // finds the announcement made whole.
   void unlock() {
-    lock_.unlock();
     EnsureAnnounced();
+    lock_.unlock();
   }
   // Whether the batch went out while the producer waited, that is before
   // its wait found the stop.
@@ -55,13 +57,14 @@ class VariantA {
   void PassTurn() {}
   void BeginBatch() {}
   void Append(Item* pit) { shared_.queue.push_back(pit); }
+  void OnStopRequested() {}  // A sends nothing after a stop: nothing to judge
   bool AnnounceAndAwait(CycleLock& lock, const std::stop_token& stop) {
     shared_.cvShared.notify_one();
     // The queue is tested under mxShared, which the client holds while it
     // removes records, so no notification can be missed.
     return shared_.cvShared.wait(lock, stop, [this] { return shared_.queue.empty(); });
   }
-  void End(bool /*batch_left_waiting*/) {}
+  void End() {}
 
  private:
   SharedState<'A'>& shared_;
@@ -80,8 +83,17 @@ class UnlockedVariant {
   void PassTurn() { turns_->Pass(); }
   // The last use of the structure: after the last signal the producer
   // touches nothing of the client's, which may free it at once.
-  void End(bool batch_left_waiting) {
-    if (turns_->Leave(batch_left_waiting)) static_cast<Derived&>(*this).SendLastSignal();
+  void End() {
+    if (turns_->Leave()) static_cast<Derived&>(*this).SendLastSignal();
+  }
+  // OnRequest, on the thread that requests the stop and inside the request:
+  // a batch out in the final wait is judged here, taken or not, unless the
+  // producer has judged it already. So the producer's last look at the
+  // queue is over before request_stop() returns, and a client that then
+  // finds no last signal due may free the structure.
+  void OnStopRequested() {
+    const std::lock_guard lock(mx_);
+    Judge();
   }
 
  protected:
@@ -93,26 +105,49 @@ class UnlockedVariant {
   // notification (sent once it has emptied the queue; the wait's own lock
   // orders it); and once after a stop that ended the wait, which the stop
   // itself orders after whatever the client did before requesting it (the
-  // client leaves the queue alone from its stop request on). A batch that
-  // goes out only after the stop is left waiting, unread.
+  // client leaves the queue alone from its stop request on). That one read
+  // is made under mx_ by whichever comes first, OnRequest or this thread:
+  // either way before request_stop() returns (OnRequest runs inside it, or
+  // was deregistered, under the stop state's lock, before it got there). A
+  // batch that goes out only after the stop is left waiting, unread.
   bool AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
     Derived& self = static_cast<Derived&>(*this);
-    AnnouncingLock lock(mx_, [&self] { self.Announce(); });
+    AnnouncingLock lock(mx_, [&] {
+      self.Announce();
+      out_ = &queue;
+    });
     const bool taken =
         shared_.cvShared.wait(lock, stop, [&] { return !stop.stop_requested() && queue.empty(); });
-    if (taken) return true;
+    if (taken) {
+      out_ = nullptr;
+      return true;
+    }
     if (!lock.announced()) {
+      // Out after the stop, unread: retired before the client can have it.
+      out_ = nullptr;
+      turns_->Retire();
       lock.EnsureAnnounced();
       return false;
     }
-    return queue.empty();
+    Judge();
+    return std::exchange(taken_, false);
   }
 
   State& shared_;
   const std::shared_ptr<Turns> turns_;
 
  private:
+  // The one look at the queue after a stop; mx_ is held.
+  void Judge() {
+    if (out_ == nullptr) return;
+    taken_ = out_->empty();
+    out_ = nullptr;
+    if (!taken_) turns_->Retire();
+  }
+
   std::mutex mx_;
+  const ItemQueue* out_ = nullptr;  // guarded by mx_: announced, not judged
+  bool taken_ = false;              // guarded by mx_: the judgement
 };
 
 // The queue variants B to D append straight to the client's queue.
