@@ -23,7 +23,7 @@
 
 #include "api/entry_points.h"
 #include "producer/producer.h"
-#include "tavisor/hand_over.h"
+#include "tavisor/internal/hand_over.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
 
@@ -48,7 +48,7 @@ struct Figures {
 // What a client's stop callback waits for: the producer lets go of
 // mxShared (A), or its last signal comes (B to E).
 template <char V>
-void AwaitProducer(HandOver<V>& side) {
+void AwaitProducer(internal::HandOver<V>& side) {
   if constexpr (V == 'A') {
     const std::lock_guard lock(side.state().mxShared);
   } else {
@@ -64,7 +64,7 @@ void Measure(int stops) {
   for (int i = 0; i < 3 * stops; ++i) {
     const auto when = static_cast<Registered>(i % 3);
     std::stop_source source;
-    HandOver<V> side(source.get_token());
+    internal::HandOver<V> side(source.get_token());
     const auto before_start = Clock::now();
     std::jthread producer = StartProducerThread(V, side.Shared());
     start.Add(Clock::now() - before_start);

@@ -10,11 +10,10 @@ if ! command -v clang++ >/dev/null; then
 fi
 build=${TAVISOR_CLANG_BUILD_DIR:-build-clang}
 started=$SECONDS
-# Line tables only (-g1): stack traces need no more, and full debug
-# information is a quarter of the compile time.
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DTAVISOR_BUILD_BENCHMARKS=ON >/dev/null
+# The `clang` preset: line tables only (-g1, stack traces need no more, and
+# full debug information is a quarter of the compile time), warnings as
+# errors, the benchmarks built.
+cmake --preset clang -B "$build" >/dev/null
 cmake --build "$build"
 echo "clang: built after $((SECONDS - started)) s"
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 120

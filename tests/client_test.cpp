@@ -237,7 +237,7 @@ TYPED_TEST(ClientTest, StructureOfADestroyedProducerGoesWithNoFurtherCall) {
 TEST(HandOverB, DestroyedAfterAStopWithoutAProducerEnds) {
   std::stop_source source;
   testing::MustReturnWithin(10s, "~HandOver<'B'>", [&] {
-    HandOver<'B'> side(source.get_token());
+    internal::HandOver<'B'> side(source.get_token());
     source.request_stop();
     EXPECT_FALSE(side.AwaitAnnouncement(HandOverClock::now() + 50ms));
   });

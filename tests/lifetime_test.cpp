@@ -72,7 +72,7 @@ TYPED_TEST(LifetimeTest, StructureMayGoTheMomentTheLastSignalHasCome) {
            (cycles < kLeastCycles || std::chrono::steady_clock::now() < until);
          ++cycles) {
       std::stop_source source;
-      auto side = std::make_unique<HandOver<kLetter>>(source.get_token());
+      auto side = std::make_unique<internal::HandOver<kLetter>>(source.get_token());
       starvation.Run([&] { StartProducer(kLetter, side->Shared()); });
       std::this_thread::sleep_for(std::chrono::microseconds(stop_after_us(engine)));
       source.request_stop();

@@ -1,5 +1,5 @@
 // The library's tests drive producers on threads of their own, through the
-// client side of the public headers (tavisor/hand_over.h) with a stop
+// client side of the public headers (tavisor/internal/hand_over.h) with a stop
 // source of the test's: this adaptor only words its calls the way the tests
 // ask their questions.
 #pragma once
@@ -9,7 +9,7 @@
 #include <stop_token>
 #include <utility>
 
-#include "tavisor/hand_over.h"
+#include "tavisor/internal/hand_over.h"
 #include "test_support.h"
 
 namespace tavisor::testing {
@@ -31,7 +31,7 @@ class ProducerClient {
   std::stop_source& source() { return source_; }
   void* shared() { return side_.Shared(); }
   SharedState<Variant>& state() { return side_.state(); }
-  HandOver<Variant>& side() { return side_; }
+  internal::HandOver<Variant>& side() { return side_; }
 
   // What the producer sent within `timeout`: a batch, or no records for its
   // last signal; nullopt when it sent nothing (variant A never signals).
@@ -55,7 +55,7 @@ class ProducerClient {
 
  private:
   std::stop_source source_;
-  HandOver<Variant> side_;
+  internal::HandOver<Variant> side_;
 };
 
 }  // namespace tavisor::testing

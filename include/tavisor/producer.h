@@ -1,7 +1,8 @@
 // A producer of the loaded Tavisor library together with the client's side
 // of its hand-over: tavisor::Producer<'A'> to tavisor::Producer<'E'> when
 // the variant is known when compiling, tavisor::AnyProducer when it is
-// chosen at run time. Both offer the same calls and are the same code.
+// chosen at run time. Both are a tavisor::BasicProducer, which has every
+// call; they differ only in how they are made.
 //
 // A Producer owns the variant's SharedState and everything it points to,
 // starts the producer through the Library when it is constructed, hands
@@ -65,7 +66,7 @@
 //
 // Variant B needs a helper thread per producer, which ends with the
 // producer's last signal. B and D are refused where the library cannot
-// wake this program (see VariantUnavailableReason in tavisor/hand_over.h):
+// wake this program (see VariantUnavailableReason in tavisor/variants.h):
 // the constructors that take a Library throw std::runtime_error for them
 // and start nothing.
 #pragma once
@@ -83,20 +84,17 @@
 #include <thread>
 #include <utility>
 
+#include "tavisor/delivery.h"
 #include "tavisor/graveyard.h"
-#include "tavisor/hand_over.h"
+#include "tavisor/internal/hand_over.h"
 #include "tavisor/library.h"
+#include "tavisor/variants.h"
 
 namespace tavisor {
 
 // Starts a producer of variant `letter` on the structure at `shared`:
-// Library::Start, or, in tests, a thread of the caller's own.
+// Library::Start, or a function of the caller's (a test's thread).
 using Launcher = std::function<void(char letter, void* shared)>;
-
-// `letter` in upper case if it is 'a' to 'e'; any other letter unchanged.
-inline char VariantLetter(char letter) {
-  return letter >= 'a' && letter <= 'e' ? static_cast<char>(letter - 'a' + 'A') : letter;
-}
 
 // Library::Start of `library`, for variant `letter` ('A' to 'E', either
 // case). Throws std::runtime_error if the variant cannot work across the
@@ -109,14 +107,101 @@ inline Launcher LauncherFor(const Library& library, char letter) {
 }
 Launcher LauncherFor(const Library&&, char) = delete;  // the Library must outlive the producer
 
-// What every Producer offers, whatever its letter.
+namespace internal {
+
+// A producer's structure with the client's side of its hand-over, kept
+// until the producer is done with them.
+class Grave final : public Graveyard::Grave {
+ public:
+  explicit Grave(std::unique_ptr<ClientSide> client_side) : side(std::move(client_side)) {}
+
+  bool Settle(const std::optional<Graveyard::Clock::time_point>& deadline,
+              Graveyard::Clock::duration grace) override {
+    for (;;) {
+      switch (side->outlook()) {
+        case Outlook::kEnded:
+          return true;
+        case Outlook::kNoLastSignal:
+          // B to E: a batch came after the stop; the producer is done once
+          // the stop's request has returned. A: nothing tells, a grace
+          // period does.
+          if (side->Letter() != 'A') return side->AwaitProducerDone(deadline);
+          return AwaitGraceEnd(deadline, grace);
+        default:
+          // After the stop exactly one more thing comes: the last signal,
+          // or a batch that went out after it. Take it and look again.
+          if (!side->AwaitAnnouncement(deadline)) return false;
+          (void)side->Take();  // after the stop: the queue stays as it is
+      }
+    }
+  }
+
+  const std::unique_ptr<ClientSide> side;
+
+ private:
+  // The grace period, from the moment it is known to be needed; A's
+  // producer may also still hold mxShared, in a pause it has not yet left.
+  bool AwaitGraceEnd(const std::optional<Graveyard::Clock::time_point>& deadline,
+                     Graveyard::Clock::duration grace) {
+    if (grace_ends_ == Graveyard::Clock::time_point::max()) {
+      grace_ends_ = Graveyard::Clock::now() + grace;
+    }
+    if (deadline) return Graveyard::Clock::now() >= grace_ends_ && side->ProducerLetGo(false);
+    std::this_thread::sleep_until(grace_ends_);
+    return side->ProducerLetGo(true);
+  }
+
+  // When the grace period ends, once it is known that one is needed.
+  Graveyard::Clock::time_point grace_ends_ = Graveyard::Clock::time_point::max();
+};
+
+template <char V>
+std::unique_ptr<ClientSide> MakeSideOf(std::stop_token token) {
+  return std::make_unique<HandOver<V>>(std::move(token));
+}
+
+// The client's side of variant `letter` ('A' to 'E', either case).
+inline std::unique_ptr<ClientSide> MakeSide(char letter, std::stop_token token) {
+  switch (VariantLetter(letter)) {
+    case 'A':
+      return MakeSideOf<'A'>(std::move(token));
+    case 'B':
+      return MakeSideOf<'B'>(std::move(token));
+    case 'C':
+      return MakeSideOf<'C'>(std::move(token));
+    case 'D':
+      return MakeSideOf<'D'>(std::move(token));
+    case 'E':
+      return MakeSideOf<'E'>(std::move(token));
+    default:
+      throw std::invalid_argument(std::string("No producer variant '") + letter + "' (A to E)");
+  }
+}
+
+}  // namespace internal
+
+// What every producer offers, whatever its letter: the calls above.
 class BasicProducer {
  public:
-  virtual ~BasicProducer() = default;
-  BasicProducer(const BasicProducer&) = delete;
-  BasicProducer& operator=(const BasicProducer&) = delete;
+  virtual ~BasicProducer() {
+    Unlink();
+    if (grave_ == nullptr) return;  // moved from
+    if (!launched_) return;         // the structure goes at once: no producer ran
+    if (!StopRequested()) {
+      // A batch waiting to be taken goes back first (nobody wants its
+      // records): the stop then finds no batch out, and the producer ends
+      // with its last signal rather than leaving the batch waiting.
+      if (grave_->side->AwaitAnnouncement(HandOverClock::now())) (void)grave_->side->Take();
+    }
+    StopThis();
+    graveyard_->Bury(std::move(grave_));
+  }
+  // Movable, so that producers can be kept in containers; a moved-from
+  // producer may only be destroyed.
+  BasicProducer(BasicProducer&&) noexcept = default;
+  BasicProducer& operator=(BasicProducer&&) = delete;
 
-  virtual char Letter() const = 0;
+  char Letter() const { return grave_->side->Letter(); }
 
   Delivery Wait() { return Next(kNoTimeLimit); }
   template <class Rep, class Period>
@@ -126,13 +211,15 @@ class BasicProducer {
   Delivery WaitUntil(HandOverClock::time_point deadline) { return Next(deadline); }
   Delivery Poll() { return Next(HandOverClock::now()); }
 
-  virtual bool AwaitAnnouncement(const Deadline& deadline) = 0;
-  virtual HandOverClock::time_point AnnouncedAt() const = 0;
+  bool AwaitAnnouncement(const Deadline& deadline) {
+    return grave_->side->AwaitAnnouncement(deadline);
+  }
+  HandOverClock::time_point AnnouncedAt() const { return grave_->side->AnnouncedAt(); }
   // Whether the producer's last signal has come (A: whether a wait has
   // returned kEnded).
-  virtual bool Ended() const = 0;
+  bool Ended() const { return grave_->side->Ended(); }
   // What the producer will still send.
-  virtual Outlook outlook() const = 0;
+  Outlook outlook() const { return grave_->side->outlook(); }
 
   // Stops every producer on source() (this one's alone unless one was
   // passed to the constructor). Safe from any thread: a batch being handed
@@ -150,59 +237,80 @@ class BasicProducer {
   std::stop_source source() const { return source_; }
 
  protected:
-  // A stop source of its own, or one shared with other producers; either
-  // way this producer's structure gets a token of its own, stopped with it.
-  BasicProducer() : source_(), own_(source_) {}
-  explicit BasicProducer(std::stop_source shared) : source_(std::move(shared)), shared_(true) {}
-  static constexpr HandOverClock::time_point kNoTimeLimit = HandOverClock::time_point::max();
-  static Deadline AsDeadline(HandOverClock::time_point t) {
-    return t == kNoTimeLimit ? Deadline() : Deadline(t);
-  }
-  std::stop_token Token() const { return own_.get_token(); }
-  virtual Delivery Next(HandOverClock::time_point deadline) = 0;
-  // Lets a hand-back in progress finish before the stop (HandOver::FenceStop).
-  virtual void FenceStop() = 0;
-  // Ends the link to a shared stop source; a stop of it that is running
-  // finishes first. The destructor of a derived class calls it before it
-  // lets go of anything FenceStop uses.
-  void Unlink() { link_.reset(); }
-  // Links this producer's own stop to a shared source: called by the
-  // derived class's constructor once FenceStop works (a source stopped
-  // already calls it at once).
-  void Link() {
-    if (shared_) link_.emplace(source_.get_token(), StopOwn{this});
+  // The structure of variant `letter`, with a stop source of its own or one
+  // shared with other producers (either way it gets a token of its own,
+  // stopped with it); stopped structures go to `graveyard`, which must
+  // outlive the producer thread. Then starts the producer through `launch`;
+  // should that throw, no producer runs and the structure goes at once.
+  BasicProducer(char letter, const Launcher& launch, Graveyard& graveyard,
+                std::optional<std::stop_source> shared)
+      : source_(shared ? std::move(*shared) : std::stop_source()),
+        own_(shared ? std::stop_source() : source_),
+        shared_(shared.has_value()),
+        graveyard_(&graveyard),
+        grave_(std::make_unique<internal::Grave>(internal::MakeSide(letter, own_.get_token()))) {
+    // The link's stop fences the hand-back, which exists now.
+    if (shared_) {
+      link_ = std::make_unique<std::stop_callback<StopOwn>>(source_.get_token(), OwnStop());
+    }
+    launch(grave_->side->Letter(), grave_->side->Shared());
+    launched_ = true;
   }
 
  private:
-  struct StopOwn {
-    BasicProducer* self;
-    void operator()() const { self->RequestOwnStop(); }
-  };
-  void RequestOwnStop() {
-    FenceStop();
-    own_.request_stop();
+  static constexpr HandOverClock::time_point kNoTimeLimit = HandOverClock::time_point::max();
+
+  Delivery Next(HandOverClock::time_point deadline) {
+    internal::ClientSide& side = *grave_->side;
+    // Stopped with a batch out, which has been taken: nothing more comes.
+    if (side.Letter() != 'A' && side.outlook() == Outlook::kNoLastSignal) {
+      return Delivery{Arrival::kEnded, {}};
+    }
+    if (!side.AwaitAnnouncement(deadline == kNoTimeLimit ? Deadline() : Deadline(deadline))) {
+      return {};
+    }
+    return side.Take();
   }
+
+  // Stops this producer's own source once a hand-back in progress has
+  // finished. Holds nothing of the producer object, which may move.
+  struct StopOwn {
+    internal::ClientSide* side;
+    std::stop_source own;
+    void operator()() {
+      side->FenceStop();
+      own.request_stop();
+    }
+  };
+  StopOwn OwnStop() const { return StopOwn{grave_->side.get(), own_}; }
+  void RequestOwnStop() { OwnStop()(); }
+  // Ends the link to a shared stop source; a stop of it that is running
+  // finishes first.
+  void Unlink() { link_.reset(); }
 
   std::stop_source source_;
   std::stop_source own_;
   bool shared_ = false;
-  std::optional<std::stop_callback<StopOwn>> link_;
+  Graveyard* graveyard_;
+  std::unique_ptr<internal::Grave> grave_;
+  bool launched_ = false;
+  std::unique_ptr<std::stop_callback<StopOwn>> link_;
 };
 
 template <char Variant>
 class Producer final : public BasicProducer {
+  static_assert(Variant >= 'A' && Variant <= 'E', "a producer variant is 'A' to 'E'");
+
  public:
   static constexpr char kLetter = Variant;
 
   // Starts a producer through `library`, with a stop source of its own or
   // one shared with other producers.
-  explicit Producer(const Library& library) : Producer(library.graveyard()) {
-    Launch(LauncherFor(library, Variant));
-  }
+  explicit Producer(const Library& library)
+      : BasicProducer(Variant, LauncherFor(library, Variant), library.graveyard(), std::nullopt) {}
   Producer(const Library& library, std::stop_source source)
-      : Producer(library.graveyard(), std::move(source)) {
-    Launch(LauncherFor(library, Variant));
-  }
+      : BasicProducer(Variant, LauncherFor(library, Variant), library.graveyard(),
+                      std::move(source)) {}
   // A temporary Library would be unloaded before the producer ends.
   explicit Producer(const Library&&) = delete;
   Producer(const Library&&, std::stop_source) = delete;
@@ -210,189 +318,28 @@ class Producer final : public BasicProducer {
   // Starts it through `launch`; the stopped structure goes to `graveyard`,
   // which must outlive the producer thread. No variant is refused here:
   // the caller knows whether `launch` crosses a module boundary.
-  Producer(const Launcher& launch, Graveyard& graveyard) : Producer(graveyard) { Launch(launch); }
+  Producer(const Launcher& launch, Graveyard& graveyard)
+      : BasicProducer(Variant, launch, graveyard, std::nullopt) {}
   Producer(const Launcher& launch, Graveyard& graveyard, std::stop_source source)
-      : Producer(graveyard, std::move(source)) {
-    Launch(launch);
-  }
-
-  ~Producer() override {
-    Unlink();
-    if (!launched_) return;  // the structure goes at once: no producer ran
-    if (!StopRequested()) {
-      // A batch waiting to be taken goes back first (nobody wants its
-      // records): the stop then finds no batch out, and the producer ends
-      // with its last signal rather than leaving a grace period to wait.
-      if (grave_->side.AwaitAnnouncement(HandOverClock::now())) (void)grave_->side.Take();
-    }
-    StopThis();
-    graveyard_.Bury(std::move(grave_));
-  }
-
-  char Letter() const override { return Variant; }
-
-  bool AwaitAnnouncement(const Deadline& deadline) override {
-    return grave_->side.AwaitAnnouncement(deadline);
-  }
-  HandOverClock::time_point AnnouncedAt() const override { return grave_->side.AnnouncedAt(); }
-  bool Ended() const override { return grave_->side.Ended(); }
-  Outlook outlook() const override { return grave_->side.outlook(); }
-
- private:
-  explicit Producer(Graveyard& graveyard)
-      : graveyard_(graveyard), grave_(std::make_unique<Grave>(Token())) {}
-  Producer(Graveyard& graveyard, std::stop_source source)
-      : BasicProducer(std::move(source)),
-        graveyard_(graveyard),
-        grave_(std::make_unique<Grave>(Token())) {
-    Link();
-  }
-
-  // Should it throw, no producer runs and the structure goes at once.
-  void Launch(const Launcher& launch) {
-    launch(Variant, grave_->side.Shared());
-    launched_ = true;
-  }
-
-  // The structure and what it owns, kept until the producer is done with
-  // them.
-  struct Grave final : Graveyard::Grave {
-    explicit Grave(std::stop_token token) : side(std::move(token)) {}
-
-    bool Settle(const std::optional<Graveyard::Clock::time_point>& deadline,
-                Graveyard::Clock::duration grace) override {
-      for (;;) {
-        switch (side.outlook()) {
-          case Outlook::kEnded:
-            return true;
-          case Outlook::kNoLastSignal:
-            // B to E: a batch came after the stop; the producer is done once
-            // the stop's request has returned. A: nothing tells, a grace
-            // period does.
-            if constexpr (Variant == 'A') {
-              return AwaitGraceEnd(deadline, grace);
-            } else {
-              return side.AwaitProducerDone(deadline);
-            }
-          default:
-            // After the stop exactly one more thing comes: the last signal,
-            // or a batch that went out after it. Take it and look again.
-            if (!side.AwaitAnnouncement(deadline)) return false;
-            (void)side.Take();  // after the stop: the queue stays as it is
-        }
-      }
-    }
-
-    // The grace period, from the moment it is known to be needed; A's
-    // producer may also still hold mxShared, in a pause it has not yet left.
-    bool AwaitGraceEnd(const std::optional<Graveyard::Clock::time_point>& deadline,
-                       Graveyard::Clock::duration grace) {
-      if (grace_ends == Graveyard::Clock::time_point::max()) {
-        grace_ends = Graveyard::Clock::now() + grace;
-      }
-      if (deadline) return Graveyard::Clock::now() >= grace_ends && MutexFree(false);
-      std::this_thread::sleep_until(grace_ends);
-      return MutexFree(true);
-    }
-    // Whether A's producer has let go of mxShared (`wait`: once it has).
-    bool MutexFree(bool wait) {
-      if constexpr (Variant == 'A') {
-        std::unique_lock lock(side.state().mxShared, std::defer_lock);
-        if (wait) {
-          lock.lock();
-          return true;
-        }
-        return lock.try_lock();
-      } else {
-        (void)wait;
-        return true;
-      }
-    }
-
-    HandOver<Variant> side;
-    // When the grace period ends, once it is known that one is needed.
-    Graveyard::Clock::time_point grace_ends = Graveyard::Clock::time_point::max();
-  };
-
-  void FenceStop() override { grave_->side.FenceStop(); }
-
-  Delivery Next(HandOverClock::time_point deadline) override {
-    HandOver<Variant>& side = grave_->side;
-    // Stopped with a batch out, which has been taken: nothing more comes.
-    if (Variant != 'A' && side.outlook() == Outlook::kNoLastSignal) {
-      return Delivery{Arrival::kEnded, {}};
-    }
-    if (!side.AwaitAnnouncement(AsDeadline(deadline))) return {};
-    return side.Take();
-  }
-
-  Graveyard& graveyard_;
-  std::unique_ptr<Grave> grave_;
-  bool launched_ = false;
+      : BasicProducer(Variant, launch, graveyard, std::move(source)) {}
 };
 
-// A Producer whose letter ('A' to 'E', either case) is chosen at run time,
-// with the same calls.
-class AnyProducer {
+// A producer whose letter ('A' to 'E', either case) is chosen at run time;
+// a letter other than those throws std::invalid_argument.
+class AnyProducer final : public BasicProducer {
  public:
   AnyProducer(char letter, const Library& library)
-      : AnyProducer(letter, LauncherFor(library, letter), library.graveyard()) {}
+      : BasicProducer(letter, LauncherFor(library, letter), library.graveyard(), std::nullopt) {}
   AnyProducer(char letter, const Library& library, std::stop_source source)
-      : AnyProducer(letter, LauncherFor(library, letter), library.graveyard(), std::move(source)) {}
+      : BasicProducer(letter, LauncherFor(library, letter), library.graveyard(),
+                      std::move(source)) {}
   AnyProducer(char, const Library&&) = delete;
   AnyProducer(char, const Library&&, std::stop_source) = delete;
 
   AnyProducer(char letter, const Launcher& launch, Graveyard& graveyard)
-      : producer_(Make(letter, launch, graveyard, std::nullopt)) {}
+      : BasicProducer(letter, launch, graveyard, std::nullopt) {}
   AnyProducer(char letter, const Launcher& launch, Graveyard& graveyard, std::stop_source source)
-      : producer_(Make(letter, launch, graveyard, std::move(source))) {}
-
-  char Letter() const { return producer_->Letter(); }
-  Delivery Wait() { return producer_->Wait(); }
-  template <class Rep, class Period>
-  Delivery WaitFor(std::chrono::duration<Rep, Period> limit) {
-    return producer_->WaitFor(limit);
-  }
-  Delivery WaitUntil(HandOverClock::time_point deadline) { return producer_->WaitUntil(deadline); }
-  Delivery Poll() { return producer_->Poll(); }
-  bool AwaitAnnouncement(const Deadline& deadline) {
-    return producer_->AwaitAnnouncement(deadline);
-  }
-  HandOverClock::time_point AnnouncedAt() const { return producer_->AnnouncedAt(); }
-  bool Ended() const { return producer_->Ended(); }
-  Outlook outlook() const { return producer_->outlook(); }
-  void Stop() { producer_->Stop(); }
-  void StopThis() { producer_->StopThis(); }
-  bool StopRequested() const { return producer_->StopRequested(); }
-  std::stop_source source() const { return producer_->source(); }
-
- private:
-  template <char V>
-  static std::unique_ptr<BasicProducer> MakeOne(const Launcher& launch, Graveyard& graveyard,
-                                                std::optional<std::stop_source> source) {
-    if (source) return std::make_unique<Producer<V>>(launch, graveyard, std::move(*source));
-    return std::make_unique<Producer<V>>(launch, graveyard);
-  }
-  static std::unique_ptr<BasicProducer> Make(char letter, const Launcher& launch,
-                                             Graveyard& graveyard,
-                                             std::optional<std::stop_source> source) {
-    switch (VariantLetter(letter)) {
-      case 'A':
-        return MakeOne<'A'>(launch, graveyard, std::move(source));
-      case 'B':
-        return MakeOne<'B'>(launch, graveyard, std::move(source));
-      case 'C':
-        return MakeOne<'C'>(launch, graveyard, std::move(source));
-      case 'D':
-        return MakeOne<'D'>(launch, graveyard, std::move(source));
-      case 'E':
-        return MakeOne<'E'>(launch, graveyard, std::move(source));
-      default:
-        throw std::invalid_argument(std::string("No producer variant '") + letter + "' (A to E)");
-    }
-  }
-
-  std::unique_ptr<BasicProducer> producer_;
+      : BasicProducer(letter, launch, graveyard, std::move(source)) {}
 };
 
 }  // namespace tavisor

@@ -5,7 +5,7 @@
 // once, on its first call, which must come after the module is loaded.
 #include <gtest/gtest.h>
 
-#include "tavisor/wait_table.h"
+#include "tavisor/internal/wait_table.h"
 
 #if defined(TAVISOR_CHECKS_WAIT_TABLE)
 #include <dlfcn.h>
@@ -22,7 +22,7 @@ TEST(ForeignWaitTable, AnotherModulesExportedTableIsNotTheProgramsOwn) {
   ASSERT_NE(module, nullptr) << ::dlerror();
   // The module's copy is in the process's global scope now.
   ASSERT_NE(::dlsym(RTLD_DEFAULT, "_ZZNSt8__detail18__waiter_pool_base6_S_forEPKvE3__w"), nullptr);
-  EXPECT_FALSE(ProgramSharesWaitTable());
+  EXPECT_FALSE(internal::ProgramSharesWaitTable());
 #endif
 }
 

@@ -35,7 +35,7 @@ class NoExports : public ::testing::Test {
   const Library lib_{TAVISOR_LIBRARY_PATH};
 };
 
-TEST_F(NoExports, ProgramKeepsItsWaitTable) { EXPECT_FALSE(ProgramSharesWaitTable()); }
+TEST_F(NoExports, ProgramKeepsItsWaitTable) { EXPECT_FALSE(internal::ProgramSharesWaitTable()); }
 
 TEST_F(NoExports, BarrierAndLatchAreRefusedBeforeAnythingStarts) {
   const std::vector<std::pair<std::string, std::function<void()>>> makers = {

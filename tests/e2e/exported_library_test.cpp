@@ -40,7 +40,7 @@ TEST(ExportedLibrary, LoadsByItsSonameByDefault) {
 // wakes through this program's copy of the barrier/latch wait table, so B
 // and D are not refused (the opposite case is tests/client).
 TEST(ExportedLibrary, SharesTheProgramsWaitTable) {
-  EXPECT_TRUE(ProgramSharesWaitTable());
+  EXPECT_TRUE(internal::ProgramSharesWaitTable());
   EXPECT_EQ(VariantUnavailableReason('B'), "");
   EXPECT_EQ(VariantUnavailableReason('D'), "");
 }
