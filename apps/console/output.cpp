@@ -5,7 +5,7 @@
 
 #include "tavisor/text.h"
 
-namespace demo {
+namespace console {
 
 namespace {
 
@@ -82,4 +82,4 @@ void Output::Record(std::string_view heading, const tavisor::Item& item) {
 
 void Output::Prompt() { Write(kPrompt); }
 
-}  // namespace demo
+}  // namespace console

@@ -1,4 +1,4 @@
-// The demo's console: whole lines and whole records, from any thread.
+// The programs' console: whole lines and whole records, from any thread.
 #pragma once
 
 #include <iostream>
@@ -9,7 +9,7 @@
 
 #include "tavisor/item.h"
 
-namespace demo {
+namespace console {
 
 // What becomes of the five bytes that Windows-1252 leaves undefined (0x81,
 // 0x8D, 0x8F, 0x90, 0x9D).
@@ -65,4 +65,4 @@ class Output {
   std::mutex mutex_;
 };
 
-}  // namespace demo
+}  // namespace console
