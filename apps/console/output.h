@@ -43,8 +43,9 @@ class Output {
   void Line(std::string_view text);
   // A line that tells how things went, which --quiet leaves out.
   void Note(std::string_view text);
-  // A line that tells what failed, after the error prefix ("tavisor-demo: "
-  // on the command line; at the prompt the command's name).
+  // A line that tells what failed, after the error prefix (the program's
+  // name on the command line, "tavisor-demo: "; at the prompt the
+  // command's name).
   void Error(std::string_view text);
 
   void SetQuiet(bool quiet) { quiet_ = quiet; }

@@ -11,19 +11,11 @@ import subprocess
 import sys
 import tempfile
 
+from checks import check, fail
+
 CASE = sys.argv[1]
 GENERATE, DEMO, DATA = (os.path.abspath(a) for a in sys.argv[2:5])
 WORK = tempfile.mkdtemp(prefix="generate-program-test-")
-
-
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-def check(condition, message):
-    if not condition:
-        fail(message)
 
 
 def run(command, *args, env=None, cwd=WORK):
