@@ -19,7 +19,7 @@
 #endif
 
 #include "generate.h"
-#include "options.h"
+#include "generate_options.h"
 #include "output.h"
 #include "tavisor/record_stream.h"
 #include "test_support.h"
