@@ -69,7 +69,7 @@ std::optional<fs::path> ListsDirectory(const std::optional<fs::path>& given, Out
   return std::nullopt;
 }
 
-std::unique_ptr<tavisor::Library> LoadLibrary(const std::optional<fs::path>& given, Output& out) {
+std::unique_ptr<tavisor::Library> OpenLibrary(const std::optional<fs::path>& given, Output& out) {
   std::unique_ptr<tavisor::Library> library;
   try {
     library =

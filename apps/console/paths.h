@@ -46,7 +46,7 @@ std::optional<std::filesystem::path> ListsDirectory(
 // Loads `given` (--library, made absolute) or DefaultLibraryPath() and
 // notes where from. Nothing, after saying why on `out`, when it cannot be
 // loaded.
-std::unique_ptr<tavisor::Library> LoadLibrary(const std::optional<std::filesystem::path>& given,
+std::unique_ptr<tavisor::Library> OpenLibrary(const std::optional<std::filesystem::path>& given,
                                               Output& out);
 
 }  // namespace console

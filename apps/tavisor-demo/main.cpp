@@ -33,7 +33,7 @@ int Run(const demo::Options& options) {
     return generate::RunGenerate(*options.generate, {options.data, options.library}, out);
   }
   const std::filesystem::path start_directory = std::filesystem::current_path();
-  const std::unique_ptr<tavisor::Library> library = console::LoadLibrary(options.library, out);
+  const std::unique_ptr<tavisor::Library> library = console::OpenLibrary(options.library, out);
   if (!library) return 1;
   int exit_code = 0;
   {

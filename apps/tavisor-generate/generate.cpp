@@ -700,7 +700,7 @@ int RunGenerate(const GenerateOptions& options, const GenerateSources& sources,
   const std::filesystem::path start_directory = std::filesystem::current_path();
   if (options.test) {
     const std::unique_ptr<tavisor::Library> library =
-        console::LoadLibrary(sources.library, messages);
+        console::OpenLibrary(sources.library, messages);
     if (!library) return 1;
     return GenerateTestRecords(*library, options, start_directory, messages);
   }

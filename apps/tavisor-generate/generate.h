@@ -7,9 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
-
 #include <optional>
+#include <string>
 
 #include "generate_options.h"
 #include "output.h"
