@@ -1,4 +1,4 @@
-// tavisor-demo's generate: a million seeded records made and written in
+// tavisor-generate: a million seeded records made and written in
 // each form, on 1 and 2 threads, through the program's own code. The
 // records go to /dev/null, so that what is measured is making and writing
 // the records, not the page cache; BM_GenerateToFile writes a file.
@@ -19,12 +19,12 @@
 #endif
 
 #include "generate.h"
-#include "options.h"
+#include "generate_options.h"
 #include "output.h"
 #include "tavisor/record_stream.h"
 #include "test_support.h"
 
-namespace demo {
+namespace generate {
 namespace {
 
 constexpr std::uint64_t kRecords = 1'000'000;
@@ -50,7 +50,7 @@ void RunGenerate(benchmark::State& state, Format format, const std::string& outp
   std::uint64_t bytes = 0;
   for (auto _ : state) {
     std::ostringstream said;
-    Output messages(false, said);
+    console::Output messages(false, said);
     const int status = Generate(options, std::filesystem::current_path(), {0, kRecords},
                                 StreamRecordMakers(stream), messages);
     std::smatch found;
@@ -86,4 +86,4 @@ void BM_GenerateToFile(benchmark::State& state) {
 BENCHMARK(BM_GenerateToFile)->Apply(OneRunWithOneAndTwoThreads);
 
 }  // namespace
-}  // namespace demo
+}  // namespace generate

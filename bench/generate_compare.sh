@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tavisor-demo's generate beside the faker peer writing the same records as
+# tavisor-generate's code beside the faker peer writing the same records as
 # JSON Lines, in rounds: each round first waits for a quiet machine
 # (QUIET_WAIT seconds at most, default 60), then runs the generate
 # benchmark (a million records in each form to /dev/null, 1 and 2 threads,

@@ -6,9 +6,9 @@
 # development link libTavisor.so on Debian; bin/Tavisor.dll with its import
 # library and the C++ runtime DLLs it was built with on Windows), the public
 # headers (include/tavisor/), a CMake package (<libdir>/cmake/Tavisor/), a
-# pkg-config file (<libdir>/pkgconfig/tavisor.pc), the reference client
-# tavisor-demo with its manual page, the bundled reference lists, the README
-# and the licence. A client then does
+# pkg-config file (<libdir>/pkgconfig/tavisor.pc), the programs tavisor-demo
+# and tavisor-generate with their manual pages, the bundled reference lists,
+# the README and the licence. A client then does
 #
 #   find_package(Tavisor 1.0 REQUIRED)
 #   target_link_libraries(my_client PRIVATE Tavisor::Tavisor)
@@ -26,7 +26,8 @@
 #   Runtime        the library (libtavisor1; on Windows also the runtime DLLs)
 #   Development    headers, the libTavisor.so link, static libraries, the
 #                  CMake package, tavisor.pc (libtavisor-dev)
-#   Tools          tavisor-demo, its manual page, the lists (tavisor-tools)
+#   Tools          tavisor-demo, tavisor-generate, their manual pages, the
+#                  lists (tavisor-tools)
 #   Documentation  README and licence of a plain install and of the zip; each
 #                  Debian package carries its own in /usr/share/doc/<package>
 #
@@ -134,9 +135,9 @@ file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/tavisor.pc INPUT ${PROJECT_BINARY_DIR
 install(FILES ${PROJECT_BINARY_DIR}/tavisor.pc DESTINATION ${TAVISOR_PKGCONFIG_DIR}
         COMPONENT Development)
 
-# The bundled reference lists, for the reference client. On Windows they sit
-# at the top of the tree, in data/ where tavisor-demo.exe (in bin/) looks for
-# them; on Linux in the usual shared place.
+# The bundled reference lists, for the programs. On Windows they sit at the
+# top of the tree, in data/ where the programs (in bin/) look for them; on
+# Linux in the usual shared place.
 if(WIN32)
   set(TAVISOR_INSTALL_DATADIR data)
 else()

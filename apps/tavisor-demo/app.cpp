@@ -4,7 +4,7 @@
 #include <memory>
 #include <system_error>
 
-#include "variants.h"
+#include "tavisor/variants.h"
 
 namespace demo {
 
@@ -58,9 +58,9 @@ void App::ShowRandom(int count) {
 
 void App::ShowTest(std::int32_t n) {
   // GetTestItem must not be given anything else.
-  if (n < 0 || n >= kTestItemCount) {
+  if (n < 0 || n >= console::kTestItemCount) {
     output_.Line("Test record " + std::to_string(n) + " does not exist: use 0 to " +
-                 std::to_string(kTestItemCount - 1));
+                 std::to_string(console::kTestItemCount - 1));
     return;
   }
   const std::unique_ptr<tavisor::Item> item(library_.GetTestItem(n));
@@ -72,7 +72,7 @@ bool App::StartProducer(char letter) {
     output_.Line(std::string("Producer ") + letter + " not started: " + reason);
     return false;
   }
-  if (const std::string reason = VariantUnavailableReason(letter); !reason.empty()) {
+  if (const std::string reason = tavisor::VariantUnavailableReason(letter); !reason.empty()) {
     output_.Line(reason);
     return false;
   }

@@ -6,16 +6,16 @@
 #include <string>
 
 #include "output.h"
+#include "paths.h"
 #include "producers.h"
 #include "tavisor/library.h"
 
 namespace demo {
 
-inline constexpr std::int32_t kTestItemCount = 17;  // GetTestItem takes 0 to 16
-
 class App {
  public:
-  App(const tavisor::Library& library, Output& output, std::filesystem::path start_directory)
+  App(const tavisor::Library& library, console::Output& output,
+      std::filesystem::path start_directory)
       : library_(library),
         output_(output),
         producers_([&library](char version, void* shared) { library.Start(version, shared); },
@@ -31,7 +31,8 @@ class App {
 
   // Prints `count` new random records and deletes them.
   void ShowRandom(int count);
-  // Prints test record `n` and deletes it; reports an `n` outside 0 to 16.
+  // Prints test record `n` and deletes it; reports an `n` outside 0 to
+  // console::kTestItemCount - 1.
   void ShowTest(std::int32_t n);
   // Starts a producer of variant `letter`; reports what went wrong.
   bool StartProducer(char letter);
@@ -41,14 +42,14 @@ class App {
   // directory that LoadLists makes the working directory.
   const std::filesystem::path& start_directory() const { return start_directory_; }
   Producers& producers() { return producers_; }
-  Output& output() { return output_; }
+  console::Output& output() { return output_; }
 
  private:
   // Why no record can be made yet, or an empty text.
   std::string MissingListsReason() const;
 
   const tavisor::Library& library_;
-  Output& output_;
+  console::Output& output_;
   Producers producers_;
   const std::filesystem::path start_directory_;
   std::filesystem::path lists_directory_;

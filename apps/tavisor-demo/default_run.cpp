@@ -23,7 +23,7 @@ void EndProducers(App& app) {
 }
 
 int RunDefault(App& app, const Options& options) {
-  Output& out = app.output();
+  console::Output& out = app.output();
   if (!app.ListsLoaded()) return 1;
 
   out.Line(std::to_string(kRandomRecords) + " random records:");

@@ -10,9 +10,9 @@
 #include <iostream>
 
 #include "generate.h"
-#include "line_reader.h"
 #include "modes.h"
-#include "variants.h"
+#include "prompt_reader.h"
+#include "tavisor/variants.h"
 
 namespace demo {
 
@@ -52,7 +52,7 @@ std::optional<long> Number(const std::string& text, long low, long high) {
 struct Command {
   const char* name;
   const char* arguments;
-  const char* help;
+  std::string help;
   // Returns false when the command was used wrongly; the caller then shows
   // its usage.
   std::function<bool(App&, const Words&)> run;
@@ -77,7 +77,7 @@ bool Test(App& app, const Words& args) {
   const std::optional<long> n = Number(args[0], -1000000, 1000000);
   if (!n) {
     app.output().Line("test: \"" + args[0] + "\" is not a number (use 0 to " +
-                      std::to_string(kTestItemCount - 1) + ")");
+                      std::to_string(console::kTestItemCount - 1) + ")");
     return true;
   }
   app.ShowTest(static_cast<std::int32_t>(*n));
@@ -90,7 +90,7 @@ bool Start(App& app, const Words& args) {
   std::string letters;
   for (const std::string& word : args) {
     for (const char c : word) {
-      const std::optional<char> letter = VariantLetter(c);
+      const std::optional<char> letter = tavisor::NormalizedVariant(c);
       if (!letter) {
         app.output().Line(std::string("start: unknown variant \"") + c +
                           "\": the variants are A, B, C, D and E; nothing started");
@@ -149,15 +149,16 @@ bool Load(App& app, const Words& args) {
   return true;
 }
 
-// The same arguments as the program's generate command.
+// The same arguments as the program's generate command, and the same code;
+// random records come from the lists that `app` loaded.
 bool Generate(App& app, const Words& args) {
-  GenerateOptions options;
+  generate::GenerateOptions options;
   CLI::App command("", "generate");
-  DescribeGenerate(command, options);
+  generate::DescribeGenerate(command, options, "generate");
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
   try {
     command.parse(reversed);
-    if (const std::string problem = GenerateOptionsProblem(options); !problem.empty()) {
+    if (const std::string problem = generate::GenerateOptionsProblem(options); !problem.empty()) {
       throw CLI::ValidationError("generate", problem);
     }
   } catch (const CLI::CallForHelp&) {
@@ -167,10 +168,17 @@ bool Generate(App& app, const Words& args) {
     app.output().Line(std::string("generate: ") + e.what());
     return false;
   }
-  Output messages(false, std::cerr);
+  console::Output messages(false, std::cerr);
   messages.SetErrorPrefix("generate: ");
   messages.SetQuiet(options.quiet);
-  GenerateRecords(app, options, messages);
+  if (options.test) {
+    generate::GenerateTestRecords(app.library(), options, app.start_directory(), messages);
+  } else if (!app.ListsLoaded()) {
+    messages.Error("no random records without the reference lists");
+  } else if (const std::optional<tavisor::RecordStream> stream =
+                 generate::OpenRecordStream(options, app.lists_directory(), messages)) {
+    generate::GenerateRandomRecords(*stream, options, app.start_directory(), messages);
+  }
   return true;
 }
 
@@ -189,7 +197,8 @@ bool Help(App& app, const Words&) {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"random", "[N]", "show N new random records (1 to 100, default 1)", Random},
-      {"test", "N", "show test record N (0 to 16)", Test},
+      {"test", "N", "show test record N (0 to " + std::to_string(console::kTestItemCount - 1) + ")",
+       Test},
       {"start", "X...", "start producers of variants A to E, e.g. start A C E", Start},
       {"wait", "[S]", "wait until every running producer has sent another batch (at most S s)",
        Wait},
@@ -207,11 +216,11 @@ const std::vector<Command>& Commands() {
 }  // namespace
 
 int RunInteractive(App& app, std::istream& input) {
-  Output& out = app.output();
+  console::Output& out = app.output();
   // Each command says itself what went wrong.
   out.SetErrorPrefix("");
   out.Line("Interactive mode: type help for the commands");
-  LineReader reader(input, out);
+  PromptReader reader(input, out);
   for (;;) {
     const std::optional<std::string> line = reader.Read();
     if (!line) {

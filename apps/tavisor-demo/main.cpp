@@ -2,8 +2,9 @@
 //
 // Loads the library at run time, loads the bundled reference lists and shows
 // records in their Estonian text form: by default a short non-interactive
-// tour, with --interactive a command prompt; the generate command writes
-// records to files.
+// tour, with --interactive a command prompt; the generate command runs
+// tavisor-generate's code (apps/tavisor-generate/) and writes records to
+// files.
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -21,42 +22,27 @@
 
 namespace {
 
-std::optional<std::filesystem::path> DataDirectory(const demo::Options& options,
-                                                   demo::Output& out) {
-  if (options.data) return *options.data;
-  if (std::optional<std::filesystem::path> found = demo::FindReferenceLists()) return found;
-  out.Error(
-      "Cannot find the reference lists \"Eesti linnud.txt\" and \"Eesti omavalitsused.txt\" "
-      "(in the working directory, a data directory upwards from the program, or an installed "
-      "share/tavisor): pass --data DIR");
-  return std::nullopt;
-}
-
 int Run(const demo::Options& options) {
   // generate may write its records to standard output: everything else goes
   // to standard error then.
-  demo::Output out(options.utf8, options.generate ? std::cerr : std::cout);
+  console::Output out(options.utf8, options.generate ? std::cerr : std::cout);
   out.SetErrorPrefix("tavisor-demo: ");
-  out.SetQuiet(options.generate && options.generate->quiet);
-  const std::filesystem::path start_directory = std::filesystem::current_path();
-  std::unique_ptr<tavisor::Library> library;
-  try {
-    library = std::make_unique<tavisor::Library>(
-        options.library ? std::filesystem::absolute(*options.library) : demo::DefaultLibraryPath());
-  } catch (const std::exception& e) {
-    out.Error(e.what());
-    return 1;
+  if (options.generate) {
+    // tavisor-generate's code: the library only for --test, the lists once.
+    out.SetQuiet(options.generate->quiet);
+    return generate::RunGenerate(*options.generate, {options.data, options.library}, out);
   }
-  out.Note("Tavisor library loaded from \"" + library->path().string() + "\"");
+  const std::filesystem::path start_directory = std::filesystem::current_path();
+  const std::unique_ptr<tavisor::Library> library = console::OpenLibrary(options.library, out);
+  if (!library) return 1;
   int exit_code = 0;
   {
     demo::App app(*library, out, start_directory);
-    if (const std::optional<std::filesystem::path> data = DataDirectory(options, out)) {
+    if (const std::optional<std::filesystem::path> data =
+            console::ListsDirectory(options.data, out)) {
       app.LoadLists(*data);
     }
-    if (options.generate) {
-      exit_code = demo::GenerateRecords(app, *options.generate, out);
-    } else if (options.interactive) {
+    if (options.interactive) {
       exit_code = demo::RunInteractive(app, std::cin);
     } else {
       exit_code = demo::RunDefault(app, options);

@@ -1,23 +1,13 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <charconv>
-#include <functional>
 #include <iostream>
 
-#include "compression.h"
-#include "output_files.h"
-
-#include "variants.h"
+#include "tavisor/variants.h"
 
 namespace demo {
 
 namespace {
-
-constexpr unsigned kMostThreads = 64;
-constexpr std::uint64_t kMostRecords = 1'000'000'000'000;
-constexpr std::uint64_t kMostShards = 1'000'000;
 
 const char* const kDescription =
     "Loads the Tavisor library, loads the bird and municipality lists of DIR (by default\n"
@@ -26,167 +16,7 @@ const char* const kDescription =
     "(--variant) for a few batches (--batches) and stops it. --interactive reads commands\n"
     "instead; type help there. The generate command writes records to files.";
 
-const char* const kGenerateDescription =
-    "Writes COUNT random records, or with --test the 17 test records, to standard output\n"
-    "or to the --output files: as JSON Lines, JSON or CSV (UTF-8), or as the Estonian text\n"
-    "form (Windows-1252, or UTF-8 with --encoding utf-8). The same --seed gives the same\n"
-    "records whatever --threads is. A file gets its name only when the run ends: a failed\n"
-    "run leaves the files as they were. Ctrl-C (or SIGTERM, SIGHUP) stops it, leaving whole\n"
-    "records.";
-
-const char* const kGenerateExamples =
-    "Formats: jsonl (.jsonl, .ndjson: one JSON object per record and line), json (.json:\n"
-    "one array), csv (.csv: a header row, then one row per observation with the record's\n"
-    "columns repeated), text (.txt: the print-out). A further .gz compresses the file.\n"
-    "\n"
-    "Examples:\n"
-    "  tavisor-demo generate 1000000 -o birds.jsonl --threads 2\n"
-    "  tavisor-demo generate 5000 -o birds.csv -o birds.txt --seed 42\n"
-    "  tavisor-demo generate 1000000 --seed 42 --shard 2/4 -o part2.csv.gz\n"
-    "  tavisor-demo generate --test --format text --encoding utf-8";
-
 }  // namespace
-
-std::string ParseWholeNumber(std::string_view text, std::uint64_t low, std::uint64_t high,
-                             std::uint64_t& value) {
-  const auto quoted = '"' + std::string(text) + '"';
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-    return quoted + " is not a whole number";
-  }
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-    return std::string(text) + " is not in the range " + std::to_string(low) + " to " +
-           std::to_string(high);
-  }
-  return {};
-}
-
-namespace {
-
-// An option whose value is a whole number from `low` to `high`, given to
-// `set`.
-CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, std::uint64_t low,
-                            std::uint64_t high, const std::string& help,
-                            std::function<void(std::uint64_t)> set) {
-  const std::string shown = name.substr(name.rfind(',') + 1);  // "-t,--threads": "--threads"
-  return command
-      .add_option_function<std::string>(
-          name,
-          [set = std::move(set), low, high, shown](const std::string& text) {
-            std::uint64_t parsed = 0;
-            if (const std::string problem = ParseWholeNumber(text, low, high, parsed);
-                !problem.empty()) {
-              throw CLI::ValidationError(shown, problem);
-            }
-            set(parsed);
-          },
-          help)
-      ->type_name("N");
-}
-
-// "I/N": part I (from 1) of N.
-Shard ParseShard(const std::string& text) {
-  const std::size_t slash = text.find('/');
-  Shard shard;
-  if (slash == std::string::npos ||
-      !ParseWholeNumber(std::string_view(text).substr(0, slash), 1, kMostShards, shard.index)
-           .empty() ||
-      !ParseWholeNumber(std::string_view(text).substr(slash + 1), 1, kMostShards, shard.parts)
-           .empty() ||
-      shard.index > shard.parts) {
-    throw CLI::ValidationError(
-        "--shard", "needs I/N, whole numbers with 1 <= I <= N <= " + std::to_string(kMostShards) +
-                       ", not \"" + text + "\"");
-  }
-  return shard;
-}
-
-}  // namespace
-
-void DescribeGenerate(CLI::App& command, GenerateOptions& options) {
-  command.description("Write random or test records as JSON Lines, JSON, CSV or text");
-  command.footer(std::string(kGenerateDescription) + "\n\n" + kGenerateExamples);
-  CLI::Option* count = AddWholeNumber(command, "COUNT", 1, kMostRecords, "How many random records",
-                                      [&options](std::uint64_t n) { options.count = n; });
-  CLI::Option* test = command.add_flag("--test", options.test, "The 17 test records instead");
-  count->excludes(test);
-  command
-      .add_option_function<std::string>(
-          "-f,--format",
-          [&options](const std::string& name) { options.format = FormatByName(name); },
-          "jsonl, json, csv or text (default: by each file's extension)")
-      ->check(CLI::IsMember({"jsonl", "json", "csv", "text"}))
-      ->type_name("FORMAT");
-  command
-      .add_option("-o,--output", options.outputs,
-                  "A file to write (repeatable; - is standard output)")
-      ->type_name("FILE")
-      ->allow_extra_args(false);
-  command
-      .add_option_function<std::string>(
-          "--encoding",
-          [&options](const std::string& name) { options.utf8_text = name == "utf-8"; },
-          "The text form's encoding: windows-1252 (default) or utf-8")
-      ->check(CLI::IsMember({"windows-1252", "utf-8"}))
-      ->type_name("ENCODING");
-  AddWholeNumber(command, "-t,--threads", 1, kMostThreads,
-                 "Threads that make records (default 1); the records do not depend on it",
-                 [&options](std::uint64_t n) { options.threads = static_cast<unsigned>(n); });
-  AddWholeNumber(command, "--seed", 0, ~std::uint64_t{0},
-                 "The seed of the random records, 0 to 2^64-1 (default: a fresh one, which the "
-                 "last line tells)",
-                 [&options](std::uint64_t n) { options.seed = n; });
-  command
-      .add_option_function<std::string>(
-          "--shard", [&options](const std::string& text) { options.shard = ParseShard(text); },
-          "Write only part I of N of the run: the N parts, one after the other, are the whole "
-          "run")
-      ->type_name("I/N");
-  command.add_flag("-q,--quiet", options.quiet,
-                   "No lines about loading the library and the lists, no progress bar");
-}
-
-std::string GenerateOptionsProblem(const GenerateOptions& options) {
-  if (!options.test && options.count == 0) return "give a COUNT of random records, or --test";
-  if (options.test && (options.seed || options.shard.parts > 1)) {
-    return "--seed and --shard apply to random records, not to --test";
-  }
-  std::vector<std::string> outputs = options.outputs;
-  if (outputs.empty()) outputs.push_back("-");
-  for (std::size_t i = 0; i < outputs.size(); ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      if (outputs[i] == outputs[j]) return "--output \"" + outputs[i] + "\" is named twice";
-      if (SameFile(outputs[i], outputs[j])) {
-        return "--output \"" + outputs[j] + "\" and \"" + outputs[i] + "\" are the same file";
-      }
-    }
-  }
-  for (const std::string& output : outputs) {
-    if (output == "-") continue;
-    const FileKind kind = KindOfFile(output);
-    if (!options.format && !kind.format) {
-      return "--output \"" + output + "\": " +
-             (kind.extension.empty() ? std::string("no extension")
-                                     : "unknown extension \"" + kind.extension + "\"") +
-             " (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz): name the form with "
-             "--format";
-    }
-    if (kind.compressed && !CompressionAvailable()) {
-      return "--output \"" + output + "\": this build has no zlib, .gz files cannot be written";
-    }
-  }
-  const auto any_form = [&](Format format) {
-    return std::any_of(outputs.begin(), outputs.end(),
-                       [&](const auto& output) { return options.FormOf(output).format == format; });
-  };
-  if (options.utf8_text && !any_form(Format::kText)) {
-    return "--encoding applies to the text form only (JSON and CSV are always UTF-8)";
-  }
-  if (options.shard.parts > 1 && any_form(Format::kJson)) {
-    return "--shard cannot split one JSON document (.json): use JSON Lines (.jsonl)";
-  }
-  return {};
-}
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options) {
   CLI::App app(kDescription, "tavisor-demo");
@@ -200,7 +30,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
          "--variant",
          [&options](const std::string& text) {
            const std::optional<char> letter =
-               text.size() == 1 ? VariantLetter(text[0]) : std::nullopt;
+               text.size() == 1 ? tavisor::NormalizedVariant(text[0]) : std::nullopt;
            if (!letter) {
              throw CLI::ValidationError("--variant",
                                         "needs one of the letters A to E, not \"" + text + "\"");
@@ -209,26 +39,28 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
          },
          "The default run's producer variant, A to E (default A)")
       ->type_name("A-E");
-  AddWholeNumber(app, "--batches", 0, 100,
-                 "Batches the default run waits for, 0 to 100 (default 2; 0: no producer)",
-                 [&options](std::uint64_t n) { options.batches = static_cast<int>(n); });
+  generate::AddWholeNumber(
+      app, "--batches", 0, 100,
+      "Batches the default run waits for, 0 to 100 (default 2; 0: no producer)",
+      [&options](std::uint64_t n) { options.batches = static_cast<int>(n); });
   app.add_option("--library", options.library,
                  "The library to load (default: the one next to this program)")
       ->type_name("FILE");
   app.add_flag("--utf8", options.utf8, "Convert the Windows-1252 print-out for a UTF-8 terminal");
 
-  GenerateOptions generate;
+  generate::GenerateOptions generate_options;
   CLI::App* generate_command = app.add_subcommand("generate", "");
-  DescribeGenerate(*generate_command, generate);
+  generate::DescribeGenerate(*generate_command, generate_options, "tavisor-demo generate");
   generate_command->excludes(interactive);
 
   try {
     app.parse(argc, argv);
     if (generate_command->parsed()) {
-      if (const std::string problem = GenerateOptionsProblem(generate); !problem.empty()) {
+      if (const std::string problem = generate::GenerateOptionsProblem(generate_options);
+          !problem.empty()) {
         throw CLI::ValidationError("generate", problem);
       }
-      options.generate = generate;
+      options.generate = generate_options;
     }
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help or --version

@@ -22,7 +22,7 @@ class Producers {
  public:
   // Producers are started through `start`; their structures go to
   // `graveyard` (the Library's) once they have stopped.
-  Producers(tavisor::Launcher start, tavisor::Graveyard& graveyard, Output& output)
+  Producers(tavisor::Launcher start, tavisor::Graveyard& graveyard, console::Output& output)
       : start_(std::move(start)), graveyard_(graveyard), output_(output) {}
   ~Producers() { Shutdown(); }
   Producers(const Producers&) = delete;
@@ -51,7 +51,7 @@ class Producers {
  private:
   const tavisor::Launcher start_;
   tavisor::Graveyard& graveyard_;
-  Output& output_;
+  console::Output& output_;
   int started_ = 0;
   std::vector<std::unique_ptr<Session>> running_;
   // Stopped sessions, kept for their figures and for what came after their

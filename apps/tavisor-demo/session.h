@@ -22,7 +22,7 @@ class Session {
   // a client thread that prints every record as it comes and deletes it.
   // Throws what starting throws; then nothing runs.
   Session(char letter, const tavisor::Launcher& launch, tavisor::Graveyard& graveyard,
-          Output& output, int number)
+          console::Output& output, int number)
       : output_(output), number_(number), producer_(letter, launch, graveyard) {
     consumer_ = std::thread([this] { Consume(); });
   }
@@ -102,7 +102,7 @@ class Session {
     changed_.notify_all();
   }
 
-  Output& output_;
+  console::Output& output_;
   const int number_;
   tavisor::AnyProducer producer_;
   std::thread consumer_;

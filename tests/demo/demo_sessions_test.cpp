@@ -14,7 +14,7 @@
 #include "producer/producer.h"
 #include "producers.h"
 #include "test_support.h"
-#include "variants.h"
+#include "tavisor/variants.h"
 
 namespace demo {
 namespace {
@@ -48,7 +48,7 @@ Tally Count(const std::string& text) {
 std::string RunnableLetters() {
   std::string letters;
   for (const char letter : std::string("ABCDE")) {
-    if (VariantUnavailableReason(letter).empty()) letters += letter;
+    if (tavisor::VariantUnavailableReason(letter).empty()) letters += letter;
   }
   return letters;
 }
@@ -80,7 +80,7 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   std::ostringstream printed;
   ::testing::internal::CaptureStdout();
   for (int round = 0; round < kRounds; ++round) {
-    Output output(false, printed);
+    console::Output output(false, printed);
     Producers producers(start, graveyard, output);
     for (const char letter : letters) producers.Start(letter);
     std::this_thread::sleep_for(std::chrono::milliseconds(stop_after_ms(engine)));
@@ -112,7 +112,7 @@ TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
   };
   tavisor::Graveyard graveyard(200ms);
   std::ostringstream printed;
-  Output output(false, printed);
+  console::Output output(false, printed);
   Producers producers(start, graveyard, output);
   ::testing::internal::CaptureStdout();
   for (const char letter : RunnableLetters()) producers.Start(letter);
@@ -129,7 +129,7 @@ TEST_F(DemoSessions, StartFailureLeavesNothingRunning) {
   const tavisor::Launcher refuse = [](char, void*) { throw std::runtime_error("refused"); };
   tavisor::Graveyard graveyard(0ms);
   std::ostringstream printed;
-  Output output(false, printed);
+  console::Output output(false, printed);
   Producers producers(refuse, graveyard, output);
   for (const char letter : std::string("ABCDE")) {
     EXPECT_THROW(producers.Start(letter), std::runtime_error) << letter;
@@ -140,8 +140,8 @@ TEST_F(DemoSessions, StartFailureLeavesNothingRunning) {
 }
 
 TEST(DemoOutput, ConvertsWindows1252ToUtf8) {
-  EXPECT_EQ(Cp1252ToUtf8("N\xE4htud \xD5\xF5 58\xB0"
-                         "1 \x8A\x9E\x80 \x81"),
+  EXPECT_EQ(console::Cp1252ToUtf8("N\xE4htud \xD5\xF5 58\xB0"
+                                  "1 \x8A\x9E\x80 \x81"),
             "N\xC3\xA4htud \xC3\x95\xC3\xB5 58\xC2\xB0"
             "1 \xC5\xA0\xC5\xBE\xE2\x82\xAC \xEF\xBF\xBD");
 }

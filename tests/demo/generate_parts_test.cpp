@@ -10,15 +10,15 @@
 
 #include "compression.h"
 #include "console_control.h"
-#include "options.h"
+#include "generate_options.h"
 #include "output_files.h"
 #include "test_support.h"
 
-#if defined(TAVISOR_DEMO_HAVE_ZLIB)
+#if defined(TAVISOR_GENERATE_HAVE_ZLIB)
 #include <zlib.h>
 #endif
 
-namespace demo {
+namespace generate {
 namespace {
 
 namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ std::size_t FilesIn(const fs::path& dir) {
 TEST(OutputFile, TakesItsNameOnlyWhenCommitted) {
   const TempDir dir;
   dir.Write("birds.jsonl", "keep\n");
-  const InterruptCatcher catcher;
+  const console::InterruptCatcher catcher;
   for (const bool commit : {false, true}) {
     OutputFile file(dir.path() / "birds.jsonl", "birds.jsonl");
     ASSERT_EQ(file.Open(), "");
@@ -119,7 +119,7 @@ TEST(WholeNumber, DecimalDigitsOnly) {
 // Pieces compressed apart, in one gzip member, are the text they hold.
 TEST(Compression, PiecesMakeOneGzipFile) {
   if (!CompressionAvailable()) GTEST_SKIP() << "built without zlib";
-#if defined(TAVISOR_DEMO_HAVE_ZLIB)
+#if defined(TAVISOR_GENERATE_HAVE_ZLIB)
   const std::string pieces[] = {"record,order\r\n", "", std::string(300000, 'x') + "\n",
                                 "J\xC3\xB5geva vald\n"};
   Deflater deflater;
@@ -150,4 +150,4 @@ TEST(Compression, PiecesMakeOneGzipFile) {
 }
 
 }  // namespace
-}  // namespace demo
+}  // namespace generate

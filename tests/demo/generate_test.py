@@ -16,18 +16,10 @@ import sys
 import tempfile
 import time
 
+from checks import check, fail
+
 CASE, DEMO, DATA = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
 WORK = tempfile.mkdtemp(prefix="generate-test-")
-
-
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-def check(condition, message):
-    if not condition:
-        fail(message)
 
 
 def run(*args, data=DATA):

@@ -16,7 +16,7 @@
 #include "tavisor/record_stream.h"
 #include "tavisor/text.h"
 
-namespace demo {
+namespace generate {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -83,7 +83,7 @@ void ExpectJsonOf(const Item& item, std::uint64_t number) {
       EXPECT_EQ(o["place"]["latitude"][0], std::get<0>(c.latitude));
     } else {
       EXPECT_EQ(o["place"]["municipality"],
-                Cp1252ToUtf8(std::get<0>(location), UndefinedBytes::kControls));
+                console::Cp1252ToUtf8(std::get<0>(location), console::UndefinedBytes::kControls));
     }
   }
 }
@@ -94,7 +94,7 @@ void ExpectTextOf(const Item& item) {
   printed << item;
   EXPECT_EQ(Written(item, Format::kText), printed.str());
   EXPECT_EQ(Written(item, Format::kText, 1, true),
-            Cp1252ToUtf8(printed.str(), UndefinedBytes::kControls));
+            console::Cp1252ToUtf8(printed.str(), console::UndefinedBytes::kControls));
 }
 
 TEST(RecordFormats, JsonAndTextAsIndependentWritersWriteThem) {
@@ -160,4 +160,4 @@ TEST(RecordFormats, JsonDocumentAndFileKinds) {
 }
 
 }  // namespace
-}  // namespace demo
+}  // namespace generate

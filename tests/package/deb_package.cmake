@@ -104,6 +104,7 @@ expect_public_headers(${usr}/include ${SOURCE_DIR})
 expect_files(${usr} ${LIBDIR}/libTavisor.so ${LIBDIR}/libtavisor_records.a
              ${LIBDIR}/pkgconfig/tavisor.pc ${LIBDIR}/cmake/Tavisor/TavisorConfig.cmake
              bin/tavisor-demo share/man/man1/tavisor-demo.1.gz
+             bin/tavisor-generate share/man/man1/tavisor-generate.1.gz
              share/doc/libtavisor-dev/README.md.gz)
 # The example client, as this test builds it.
 foreach(file IN ITEMS client.cpp CMakeLists.txt)
@@ -123,12 +124,12 @@ foreach(package IN LISTS packages)
   run(dpkg-deb --contents ${${package}_deb})
   set(${package}_contents "${output}")
 endforeach()
-# The notices of the code of others that tavisor-demo holds follow in its
+# The notices of the code of others that the programs hold follow in their
 # package's copyright file; the library holds Tavisor's code alone.
 file(READ ${usr}/share/doc/tavisor-tools/copyright copyright)
-string(FIND "${copyright}" "\nFiles: *bin/tavisor-demo " at)
+string(FIND "${copyright}" "\nFiles: *bin/tavisor-demo *bin/tavisor-demo.exe *bin/tavisor-generate " at)
 if(at EQUAL -1)
-  message(FATAL_ERROR "tavisor-tools' copyright file lacks the notices of tavisor-demo:\n${copyright}")
+  message(FATAL_ERROR "tavisor-tools' copyright file lacks the notices of the programs:\n${copyright}")
 endif()
 run(${CMAKE_COMMAND} -E compare_files ${usr}/share/doc/${runtime}/copyright
                                       ${SOURCE_DIR}/debian/copyright)
@@ -146,19 +147,22 @@ endforeach()
 
 # Stripped as Debian strips: no debugging information and no .comment in the
 # binaries (it is in the -dbgsym packages, found by build ID) nor in the
-# static library; no run path in the program, which the loader serves from
+# static library; no run path in the programs, which the loader serves from
 # its default directories.
-set(binaries ${lib}/libTavisor.so.${major} ${usr}/bin/tavisor-demo)
+set(programs ${usr}/bin/tavisor-demo ${usr}/bin/tavisor-generate)
+set(binaries ${lib}/libTavisor.so.${major} ${programs})
 foreach(file IN LISTS binaries ITEMS ${lib}/libtavisor_records.a)
   run(objdump -h ${file})
   if(output MATCHES "[ .](debug_[a-z]+|comment)[ \n]")
     message(FATAL_ERROR "${file} keeps its .${CMAKE_MATCH_1} section:\n${output}")
   endif()
 endforeach()
-run(objdump -p ${usr}/bin/tavisor-demo)
-if(output MATCHES "R(UN)?PATH")
-  message(FATAL_ERROR "tavisor-demo has a run path:\n${output}")
-endif()
+foreach(program IN LISTS programs)
+  run(objdump -p ${program})
+  if(output MATCHES "R(UN)?PATH")
+    message(FATAL_ERROR "${program} has a run path:\n${output}")
+  endif()
+endforeach()
 foreach(binary IN LISTS binaries)
   run(readelf -n ${binary})
   if(NOT output MATCHES "Build ID: ([0-9a-f][0-9a-f])([0-9a-f]+)")
@@ -229,6 +233,17 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${lib} ${usr}/bi
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Generator in DLL started\n")
   message(FATAL_ERROR "installed tavisor-demo (${rc}):\n${out}")
 endif()
+# The installed tavisor-generate: random records on the installed lists,
+# and the test records from the library.
+foreach(args IN ITEMS "3;--seed;1" "--test")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${lib}
+                          ${usr}/bin/tavisor-generate ${args}
+                  WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "^{\"record\":1,")
+    message(FATAL_ERROR "installed tavisor-generate ${args} (${rc}):\n${out}${err}")
+  endif()
+endforeach()
 
 # With the library package alone, a client built earlier still runs. A
 # library of another major version is refused: the client looks for the

@@ -20,6 +20,7 @@ foreach(deb IN LISTS first_debs)
   if(NOT rc EQUAL 0)
     # Which files differ, for the report.
     set(unpacked ${WORK_DIR}/${deb})
+    file(MAKE_DIRECTORY ${unpacked})  # dpkg-deb -R makes the last directory only
     run(dpkg-deb -R ${FIRST_DIR}/${deb} ${unpacked}/first)
     run(dpkg-deb -R ${AGAIN_DIR}/${deb} ${unpacked}/again)
     execute_process(COMMAND diff -rq ${unpacked}/first ${unpacked}/again

@@ -20,18 +20,19 @@ set(top ${WORK_DIR}/unpacked/${name})
 expect_public_headers(${top}/include ${SOURCE_DIR})
 expect_files(${top} bin/Tavisor.dll lib/libTavisor.dll.a bin/libstdc++-6.dll
              bin/libgcc_s_seh-1.dll bin/libwinpthread-1.dll bin/tavisor-demo.exe
+             bin/tavisor-generate.exe
              lib/cmake/Tavisor/TavisorConfig.cmake lib/pkgconfig/tavisor.pc README.md
              LICENSE.txt THIRD-PARTY-NOTICES.txt GPL-3.txt)
 # The licence, and the notices of what the zip holds that is not Tavisor's:
 # the runtime DLLs (GCC's runtime library exception, winpthreads' licence),
-# the header-only libraries and zlib in tavisor-demo.exe.
+# the header-only libraries and zlib in the programs.
 file(READ ${top}/LICENSE.txt licence)
 file(READ ${top}/THIRD-PARTY-NOTICES.txt notices)
 foreach(text IN ITEMS "MIT License\n\nCopyright (c) 2026 The Tavisor developers\n"
                       "GCC RUNTIME LIBRARY EXCEPTION" "Files: bin/libstdc++-6.dll bin/libgcc_s_seh-1.dll"
                       "Files: bin/libwinpthread-1.dll" "Copyright: 2011-2016 mingw-w64 project"
                       "Files: *bin/tavisor-demo *bin/tavisor-demo.exe" "License: BSD-3-clause\n"
-                      "Files: bin/tavisor-demo.exe\nCopyright: 1995-2022 Jean-loup Gailly and Mark Adler"
+                      "Files: bin/tavisor-demo.exe bin/tavisor-generate.exe\nCopyright: 1995-2022 Jean-loup Gailly and Mark Adler"
                       "License: Zlib\n This software")
   string(FIND "${licence}${notices}" "${text}" at)
   if(at EQUAL -1)

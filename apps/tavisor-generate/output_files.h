@@ -10,9 +10,11 @@
 #include <string>
 #include <string_view>
 
-namespace demo {
-
+namespace console {
 class InterruptCatcher;
+}
+
+namespace generate {
 
 class OutputFile {
  public:
@@ -38,7 +40,7 @@ class OutputFile {
   // when the write failed (see Error) or, for a pipe that has not taken
   // them, once `catcher` has a request and `patience` has passed since it
   // came (bytes already in the pipe cannot be taken back).
-  std::size_t Write(std::string_view bytes, const InterruptCatcher& catcher,
+  std::size_t Write(std::string_view bytes, const console::InterruptCatcher& catcher,
                     std::chrono::milliseconds patience);
   // Why the last write or Commit failed; empty if none did.
   const std::string& Error() const { return error_; }
@@ -72,4 +74,4 @@ class OutputFile {
 // output, which is a file too when it is redirected to one.
 bool SameFile(const std::string& a, const std::string& b);
 
-}  // namespace demo
+}  // namespace generate

@@ -1,4 +1,4 @@
-// The demo's console: whole lines and whole records, from any thread.
+// The programs' console: whole lines and whole records, from any thread.
 #pragma once
 
 #include <iostream>
@@ -9,7 +9,7 @@
 
 #include "tavisor/item.h"
 
-namespace demo {
+namespace console {
 
 // What becomes of the five bytes that Windows-1252 leaves undefined (0x81,
 // 0x8D, 0x8F, 0x90, 0x9D).
@@ -43,8 +43,9 @@ class Output {
   void Line(std::string_view text);
   // A line that tells how things went, which --quiet leaves out.
   void Note(std::string_view text);
-  // A line that tells what failed, after the error prefix ("tavisor-demo: "
-  // on the command line; at the prompt the command's name).
+  // A line that tells what failed, after the error prefix (the program's
+  // name on the command line, "tavisor-demo: "; at the prompt the
+  // command's name).
   void Error(std::string_view text);
 
   void SetQuiet(bool quiet) { quiet_ = quiet; }
@@ -65,4 +66,4 @@ class Output {
   std::mutex mutex_;
 };
 
-}  // namespace demo
+}  // namespace console

@@ -18,6 +18,7 @@
 #include "compression.h"
 #include "console_control.h"
 #include "output_files.h"
+#include "paths.h"
 #include "tavisor/record_stream.h"
 
 #if defined(_WIN32)
@@ -25,7 +26,7 @@
 #include <io.h>
 #endif
 
-namespace demo {
+namespace generate {
 
 namespace {
 
@@ -204,7 +205,9 @@ std::string Thousands(std::uint64_t n) {
 class ProgressBar {
  public:
   ProgressBar(std::uint64_t total, bool quiet)
-      : total_(total), enabled_(!quiet && total > 0 && IsTerminal(stderr)), start_(Clock::now()) {}
+      : total_(total),
+        enabled_(!quiet && total > 0 && console::IsTerminal(stderr)),
+        start_(Clock::now()) {}
 
   void Show(std::uint64_t done) {
     const Clock::time_point now = Clock::now();
@@ -259,8 +262,8 @@ struct ChunkPlan {
 };
 
 void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, const ChunkPlan& plan,
-                const NewRecordMaker& new_maker, const InterruptCatcher& catcher) {
-  KeepInterruptsFromThisThread();
+                const NewRecordMaker& new_maker, const console::InterruptCatcher& catcher) {
+  console::KeepInterruptsFromThisThread();
   try {
     const std::unique_ptr<RecordMaker> maker = new_maker();
     std::unique_ptr<Deflater> deflater;
@@ -304,7 +307,8 @@ void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, const ChunkPl
 // Writes the chunks to the files, in order, and keeps every file whole.
 class Writer {
  public:
-  Writer(std::vector<Sink>& sinks, const InterruptCatcher& catcher, Output& messages)
+  Writer(std::vector<Sink>& sinks, const console::InterruptCatcher& catcher,
+         console::Output& messages)
       : sinks_(sinks), catcher_(catcher), messages_(messages) {
     // Files that cannot take back what they got come first in each group:
     // where they stop, the others stop too.
@@ -470,8 +474,8 @@ class Writer {
   }
 
   std::vector<Sink>& sinks_;
-  const InterruptCatcher& catcher_;
-  Output& messages_;
+  const console::InterruptCatcher& catcher_;
+  console::Output& messages_;
   std::vector<std::size_t> order_;
   std::unique_ptr<Deflater> deflater_;  // for the pieces the writer compresses itself
   bool failed_ = false;
@@ -499,7 +503,7 @@ std::string Summary(std::uint64_t records, Clock::duration elapsed,
 // Opens every file, or reports the first that fails; the others are then
 // removed again when `sinks` goes.
 bool OpenSinks(const GenerateOptions& options, const std::filesystem::path& start_directory,
-               std::vector<Sink>& sinks, Output& messages) {
+               std::vector<Sink>& sinks, console::Output& messages) {
   std::vector<std::string> names = options.outputs;
   if (names.empty()) names.push_back("-");
   sinks.reserve(names.size());
@@ -528,7 +532,7 @@ std::uint64_t ChunksAhead(const std::vector<Sink>& sinks, unsigned threads) {
 }  // namespace
 
 int Generate(const GenerateOptions& options, const std::filesystem::path& start_directory,
-             RecordRange range, const NewRecordMaker& new_maker, Output& messages,
+             RecordRange range, const NewRecordMaker& new_maker, console::Output& messages,
              const std::string& repeat_note) {
   std::vector<Sink> sinks;
   if (!OpenSinks(options, start_directory, sinks, messages)) return 1;
@@ -537,7 +541,7 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
   const BinaryStandardOutput binary_stdout(to_stdout);
 
   const Clock::time_point start = Clock::now();
-  const InterruptCatcher catcher;
+  const console::InterruptCatcher catcher;
   Writer writer(sinks, catcher, messages);
   // A shard after the first continues the run's files: no header again.
   bool ok = writer.StartCompressed() && (options.shard.index > 1 || writer.WriteToAll(&FileHeader));
@@ -657,25 +661,28 @@ std::uint64_t FreshSeed() {
 
 }  // namespace
 
-int GenerateRecords(App& app, const GenerateOptions& options, Output& messages) {
-  if (options.test) {
-    const tavisor::Library& library = app.library();
-    return Generate(
-        options, app.start_directory(), {0, kTestItemCount},
-        [&library] { return std::make_unique<TestRecordMaker>(library); }, messages);
-  }
-  if (!app.ListsLoaded()) {
-    messages.Error("no random records without the reference lists");
-    return 1;
-  }
-  const std::uint64_t seed = options.seed ? *options.seed : FreshSeed();
-  std::optional<tavisor::RecordStream> stream;
+int GenerateTestRecords(const tavisor::Library& library, const GenerateOptions& options,
+                        const std::filesystem::path& start_directory, console::Output& messages) {
+  return Generate(
+      options, start_directory, {0, console::kTestItemCount},
+      [&library] { return std::make_unique<TestRecordMaker>(library); }, messages);
+}
+
+std::optional<tavisor::RecordStream> OpenRecordStream(const GenerateOptions& options,
+                                                      const std::filesystem::path& lists_directory,
+                                                      console::Output& messages) {
   try {
-    stream.emplace(seed, app.lists_directory());
+    return tavisor::RecordStream(options.seed ? *options.seed : FreshSeed(), lists_directory);
   } catch (const std::exception& e) {
-    messages.Error(std::string("cannot load the reference lists: ") + e.what());
-    return 1;
+    messages.Error("Cannot load the reference lists from \"" + lists_directory.string() +
+                   "\": " + e.what());
+    return std::nullopt;
   }
+}
+
+int GenerateRandomRecords(const tavisor::RecordStream& stream, const GenerateOptions& options,
+                          const std::filesystem::path& start_directory, console::Output& messages) {
+  const std::uint64_t seed = stream.seed();
   const Shard& shard = options.shard;
   // Part I of N: the records from count * (I-1) / N on (no product above
   // 10^12 * 10^6 overflows).
@@ -684,10 +691,32 @@ int GenerateRecords(App& app, const GenerateOptions& options, Output& messages) 
   std::string repeat = "--seed " + std::to_string(seed);
   if (shard.parts > 1)
     repeat += " --shard " + std::to_string(shard.index) + "/" + std::to_string(shard.parts);
-  return Generate(
-      options, app.start_directory(), range,
-      [&stream] { return std::make_unique<StreamRecordMaker>(*stream); }, messages,
-      "seed " + std::to_string(seed) + ": repeat with " + repeat);
+  return Generate(options, start_directory, range, StreamRecordMakers(stream), messages,
+                  "seed " + std::to_string(seed) + ": repeat with " + repeat);
 }
 
-}  // namespace demo
+int RunGenerate(const GenerateOptions& options, const GenerateSources& sources,
+                console::Output& messages) {
+  const std::filesystem::path start_directory = std::filesystem::current_path();
+  if (options.test) {
+    const std::unique_ptr<tavisor::Library> library =
+        console::OpenLibrary(sources.library, messages);
+    if (!library) return 1;
+    return GenerateTestRecords(*library, options, start_directory, messages);
+  }
+  std::filesystem::path lists_directory;
+  std::optional<tavisor::RecordStream> stream;
+  if (const std::optional<std::filesystem::path> lists =
+          console::ListsDirectory(sources.data, messages)) {
+    lists_directory = lists->is_absolute() ? *lists : start_directory / *lists;
+    stream = OpenRecordStream(options, lists_directory, messages);
+  }
+  if (!stream) {
+    messages.Error("no random records without the reference lists");
+    return 1;
+  }
+  messages.Note("Reference lists loaded from \"" + lists_directory.string() + "\"");
+  return GenerateRandomRecords(*stream, options, start_directory, messages);
+}
+
+}  // namespace generate

@@ -1,4 +1,4 @@
-#include "line_reader.h"
+#include "prompt_reader.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,9 +21,10 @@ constexpr int kCtrlCStatus = 130;
 
 }  // namespace
 
-LineReader::LineReader(std::istream& input, Output& output) : input_(input), output_(output) {
+PromptReader::PromptReader(std::istream& input, console::Output& output)
+    : input_(input), output_(output) {
 #if defined(TAVISOR_DEMO_HAVE_LIBEDIT)
-  editing_ = &input == &std::cin && IsTerminal(stdin) && IsTerminal(stdout);
+  editing_ = &input == &std::cin && console::IsTerminal(stdin) && console::IsTerminal(stdout);
   if (!editing_) return;
   rl_readline_name = "tavisor-demo";  // for ~/.editrc
   rl_catch_signals = 0;               // the signals are the reader's own (Read)
@@ -36,9 +37,9 @@ LineReader::LineReader(std::istream& input, Output& output) : input_(input), out
 #endif
 }
 
-LineReader::~LineReader() = default;
+PromptReader::~PromptReader() = default;
 
-std::optional<std::string> LineReader::Read() {
+std::optional<std::string> PromptReader::Read() {
 #if defined(TAVISOR_DEMO_HAVE_LIBEDIT)
   if (editing_) {
     for (;;) {
@@ -47,9 +48,9 @@ std::optional<std::string> LineReader::Read() {
       {
         // Ctrl-C while a line is edited drops the line and shows a fresh
         // prompt, as a shell does; SIGTERM and SIGHUP end the input. (While a
-        // command runs, Ctrl-C ends the program as before.)
-        const InterruptCatcher catcher;
-        read = readline(kPrompt);
+        // command runs, Ctrl-C ends the program.)
+        const console::InterruptCatcher catcher;
+        read = readline(console::kPrompt);
         if (catcher.Requested()) ended_by = catcher.ExitStatus();
       }
       if (read == nullptr && ended_by == kCtrlCStatus) {

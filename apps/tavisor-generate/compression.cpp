@@ -2,13 +2,13 @@
 
 #include <stdexcept>
 
-#if defined(TAVISOR_DEMO_HAVE_ZLIB)
+#if defined(TAVISOR_GENERATE_HAVE_ZLIB)
 #include <zlib.h>
 #endif
 
-namespace demo {
+namespace generate {
 
-#if defined(TAVISOR_DEMO_HAVE_ZLIB)
+#if defined(TAVISOR_GENERATE_HAVE_ZLIB)
 
 struct Deflater::Stream {
   z_stream z = {};
@@ -73,4 +73,4 @@ std::string GzipTrailer(std::uint32_t crc, std::uint64_t size) {
   return trailer;
 }
 
-}  // namespace demo
+}  // namespace generate

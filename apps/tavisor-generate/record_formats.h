@@ -34,7 +34,7 @@
 #include "byte_buffer.h"
 #include "tavisor/item.h"
 
-namespace demo {
+namespace generate {
 
 enum class Format { kJsonLines, kJson, kCsv, kText };
 
@@ -66,4 +66,4 @@ std::string FileFooter(const RecordForm& form);
 void AppendRecord(ByteBuffer& out, const tavisor::Item& item, const RecordForm& form,
                   std::uint64_t number, bool first);
 
-}  // namespace demo
+}  // namespace generate

@@ -5,7 +5,7 @@
 
 #include "tavisor/text.h"
 
-namespace demo {
+namespace console {
 
 namespace {
 
@@ -54,7 +54,7 @@ std::string Cp1252ToUtf8(char byte, UndefinedBytes undefined) {
 
 void Output::Write(std::string text) {
   if (utf8_) text = Cp1252ToUtf8(text);
-  // One write per piece keeps the demo's pieces whole among themselves. The
+  // One write per piece keeps the program's pieces whole among themselves. The
   // library's console lines come from its own threads through the same
   // standard output and may fall between two pieces.
   std::lock_guard lock(mutex_);
@@ -82,4 +82,4 @@ void Output::Record(std::string_view heading, const tavisor::Item& item) {
 
 void Output::Prompt() { Write(kPrompt); }
 
-}  // namespace demo
+}  // namespace console

@@ -1,7 +1,7 @@
 // The interactive mode's input: with line editing and a history (arrow
 // keys, Ctrl-R, kept in ~/.tavisor-demo_history and saved with every line)
 // when it reads a terminal and the program was built with libedit; plain
-// lines otherwise, so that a session piped in reads exactly as before. At
+// lines otherwise, so that a session piped in reads its lines unchanged. At
 // the editing prompt Ctrl-C drops the line being typed, as in a shell.
 #pragma once
 
@@ -13,13 +13,13 @@
 
 namespace demo {
 
-class LineReader {
+class PromptReader {
  public:
   // Edits lines when `input` is std::cin and standard input is a terminal.
-  LineReader(std::istream& input, Output& output);
-  ~LineReader();
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
+  PromptReader(std::istream& input, console::Output& output);
+  ~PromptReader();
+  PromptReader(const PromptReader&) = delete;
+  PromptReader& operator=(const PromptReader&) = delete;
 
   // Shows the prompt and reads one line; nothing at the end of the input.
   std::optional<std::string> Read();
@@ -28,7 +28,7 @@ class LineReader {
 
  private:
   std::istream& input_;
-  Output& output_;
+  console::Output& output_;
   bool editing_ = false;
   std::string history_file_;
 };

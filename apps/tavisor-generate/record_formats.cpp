@@ -10,7 +10,7 @@
 
 #include "output.h"
 
-namespace demo {
+namespace generate {
 
 namespace {
 
@@ -32,7 +32,7 @@ struct Replacements {
   Replacements() {
     for (int byte = 0; byte < 256; ++byte) {
       const std::string utf8_text =
-          Cp1252ToUtf8(static_cast<char>(byte), UndefinedBytes::kControls);
+          console::Cp1252ToUtf8(static_cast<char>(byte), console::UndefinedBytes::kControls);
       std::string json_text = utf8_text;
       switch (byte) {
         case '"':
@@ -523,4 +523,4 @@ void AppendRecord(ByteBuffer& out, const tavisor::Item& item, const RecordForm& 
   out.Commit(p);
 }
 
-}  // namespace demo
+}  // namespace generate

@@ -20,7 +20,7 @@
 #include <unistd.h>
 #endif
 
-namespace demo {
+namespace console {
 
 namespace {
 
@@ -183,4 +183,4 @@ bool IsTerminal(std::FILE* stream) {
 #endif
 }
 
-}  // namespace demo
+}  // namespace console

@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include <exception>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -12,7 +14,7 @@
 #include <windows.h>
 #endif
 
-namespace demo {
+namespace console {
 
 namespace fs = std::filesystem;
 
@@ -39,8 +41,8 @@ fs::path DefaultLibraryPath() {
 
 bool HoldsReferenceLists(const fs::path& dir) {
   std::error_code ec;
-  return fs::is_regular_file(dir / "Eesti linnud.txt", ec) &&
-         fs::is_regular_file(dir / "Eesti omavalitsused.txt", ec);
+  return fs::is_regular_file(dir / kBirdListFile, ec) &&
+         fs::is_regular_file(dir / kMunicipalityListFile, ec);
 }
 
 std::optional<fs::path> FindReferenceLists() {
@@ -50,11 +52,34 @@ std::optional<fs::path> FindReferenceLists() {
     if (HoldsReferenceLists(dir / "data")) return dir / "data";
     if (dir == dir.parent_path()) break;
   }
-  // An installed copy (bin/tavisor-demo) finds the lists the package put in
+  // An installed copy (bin/tavisor-demo, bin/tavisor-generate) finds the lists the package put in
   // share/tavisor beside bin/.
   const fs::path installed = ExecutableDirectory().parent_path() / "share" / "tavisor";
   if (HoldsReferenceLists(installed)) return installed;
   return std::nullopt;
 }
 
-}  // namespace demo
+std::optional<fs::path> ListsDirectory(const std::optional<fs::path>& given, Output& out) {
+  if (given) return *given;
+  if (std::optional<fs::path> found = FindReferenceLists()) return found;
+  out.Error(std::string("Cannot find the reference lists \"") + kBirdListFile + "\" and \"" +
+            kMunicipalityListFile +
+            "\" (in the working directory, a data directory upwards from the program, or an "
+            "installed share/tavisor): pass --data DIR");
+  return std::nullopt;
+}
+
+std::unique_ptr<tavisor::Library> OpenLibrary(const std::optional<fs::path>& given, Output& out) {
+  std::unique_ptr<tavisor::Library> library;
+  try {
+    library =
+        std::make_unique<tavisor::Library>(given ? fs::absolute(*given) : DefaultLibraryPath());
+  } catch (const std::exception& e) {
+    out.Error(e.what());
+    return nullptr;
+  }
+  out.Note("Tavisor library loaded from \"" + library->path().string() + "\"");
+  return library;
+}
+
+}  // namespace console

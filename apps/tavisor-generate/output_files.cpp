@@ -24,7 +24,7 @@
 #include <unistd.h>
 #endif
 
-namespace demo {
+namespace generate {
 
 namespace fs = std::filesystem;
 
@@ -186,7 +186,7 @@ std::string OutputFile::Open() {
   return {};
 }
 
-std::size_t OutputFile::Write(std::string_view bytes, const InterruptCatcher& catcher,
+std::size_t OutputFile::Write(std::string_view bytes, const console::InterruptCatcher& catcher,
                               std::chrono::milliseconds patience) {
   std::size_t done = 0;
   int error = 0;
@@ -194,7 +194,7 @@ std::size_t OutputFile::Write(std::string_view bytes, const InterruptCatcher& ca
   (void)catcher;
   // A write that waits on a reader ends `patience` after a request, or
   // after this call began if that is later, as it does elsewhere.
-  std::optional<InterruptibleWrite> interruptible;
+  std::optional<console::InterruptibleWrite> interruptible;
   if (!temporary_) interruptible.emplace(patience);
 #endif
   while (done < bytes.size() && error == 0) {
@@ -272,4 +272,4 @@ bool SameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec) || FinalTarget(a) == FinalTarget(b);
 }
 
-}  // namespace demo
+}  // namespace generate

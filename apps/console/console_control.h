@@ -2,7 +2,7 @@
 // a terminal.
 //
 //   {
-//     demo::InterruptCatcher catcher;        // Ctrl-C no longer ends the program
+//     console::InterruptCatcher catcher;        // Ctrl-C no longer ends the program
 //     while (more && !catcher.Requested()) WriteOneWholeRecord();
 //   }                                        // the previous handling is back
 //
@@ -24,7 +24,7 @@
 #include <chrono>
 #include <cstdio>
 
-namespace demo {
+namespace console {
 
 class InterruptCatcher {
  public:
@@ -64,4 +64,4 @@ void KeepInterruptsFromThisThread();
 // True when `stream` is a terminal (a console on Windows).
 bool IsTerminal(std::FILE* stream);
 
-}  // namespace demo
+}  // namespace console

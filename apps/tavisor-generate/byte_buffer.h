@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-namespace demo {
+namespace generate {
 
 class ByteBuffer {
  public:
@@ -47,4 +47,4 @@ class ByteBuffer {
   std::size_t capacity_ = 0;
 };
 
-}  // namespace demo
+}  // namespace generate

@@ -12,7 +12,7 @@
 
 #include "byte_buffer.h"
 
-namespace demo {
+namespace generate {
 
 // False when the program was built without zlib: .gz files are refused.
 bool CompressionAvailable();
@@ -41,4 +41,4 @@ std::string GzipTrailer(std::uint32_t crc, std::uint64_t size);
 // `next`.
 std::uint32_t CombineCrc(std::uint32_t crc, std::uint32_t next, std::uint64_t size);
 
-}  // namespace demo
+}  // namespace generate

@@ -1,0 +1,69 @@
+// The generate command's options, as tavisor-generate and the demo's
+// generate command (on its command line and at its prompt) take them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "record_formats.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+
+namespace generate {
+
+// Which part of a run to write: part `index` (from 1) of `parts`.
+struct Shard {
+  std::uint64_t index = 1;
+  std::uint64_t parts = 1;
+};
+
+struct GenerateOptions {
+  std::uint64_t count = 0;           // random records
+  bool test = false;                 // the library's test records instead
+  std::optional<Format> format;      // by default each file's extension
+  std::vector<std::string> outputs;  // files; "-" or none: standard output
+  bool utf8_text = false;            // the text form in UTF-8
+  unsigned threads = 1;
+  std::optional<std::uint64_t> seed;  // none: a fresh one
+  Shard shard;
+  bool quiet = false;  // no lines about loading, no progress bar
+
+  // The form of `output` (a file name or "-"), and whether it is
+  // compressed. Call after GenerateOptionsProblem found nothing.
+  RecordForm FormOf(const std::string& output) const {
+    return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines), utf8_text};
+  }
+  bool Compressed(const std::string& output) const {
+    return output != "-" && KindOfFile(output).compressed;
+  }
+};
+
+// Declares the generate command's arguments on `command`, to be stored in
+// `options`. `invocation` is how a user starts the command
+// ("tavisor-generate"), for the examples of --help.
+void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_view invocation);
+
+// Checks what a parser cannot: returns why `options` cannot work, or an
+// empty text.
+std::string GenerateOptionsProblem(const GenerateOptions& options);
+
+// A decimal whole number from `low` to `high`, as counts are written:
+// digits only ("010" is 10). Returns why `text` is not one, or an empty
+// text.
+std::string ParseWholeNumber(std::string_view text, std::uint64_t low, std::uint64_t high,
+                             std::uint64_t& value);
+
+// An option `name` ("-t,--threads") of `command` whose value is a whole
+// number from `low` to `high` (ParseWholeNumber), given to `set`.
+CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, std::uint64_t low,
+                            std::uint64_t high, const std::string& help,
+                            std::function<void(std::uint64_t)> set);
+
+}  // namespace generate
