@@ -24,22 +24,10 @@
 
 #include "tavisor/api.h"
 #include "tavisor/graveyard.h"
+#include "tavisor/internal/dynamic_library.h"
 #include "tavisor/item.h"
 #include "tavisor/version.h"
 
-#if defined(_WIN32)
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#define TAVISOR_UNDEF_NOMINMAX
-#endif
-#include <windows.h>
-#if defined(TAVISOR_UNDEF_NOMINMAX)
-#undef NOMINMAX
-#undef TAVISOR_UNDEF_NOMINMAX
-#endif
-#else
-#include <dlfcn.h>
-#endif
 
 namespace tavisor {
 
@@ -62,13 +50,8 @@ class Library {
   // LD_LIBRARY_PATH, the program's run path and the system directories on
   // Linux), a path with a directory is taken as it is.
   explicit Library(const std::filesystem::path& path = DefaultName()) : path_(path) {
-#if defined(_WIN32)
-    handle_ = ::LoadLibraryW(path.c_str());
-    if (handle_ == nullptr) Fail("cannot be loaded", LastError());
-#else
-    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) Fail("cannot be loaded", LastError());
-#endif
+    handle_ = internal::OpenLibrary(path);
+    if (handle_ == nullptr) Fail("cannot be loaded", internal::LastLoaderError());
     try {
       initialize_ = Resolve<InitializeFn>("Initialize");
       get_item_ = Resolve<GetItemFn>("GetItem");
@@ -110,47 +93,21 @@ class Library {
 
   template <class Fn>
   Fn Resolve(const char* name) const {
-#if defined(_WIN32)
-    const FARPROC symbol = ::GetProcAddress(handle_, name);
-#else
-    ::dlerror();  // clears an earlier error
-    void* const symbol = ::dlsym(handle_, name);
-#endif
-    if (symbol == nullptr) Fail(std::string("has no export \"") + name + "\"", LastError());
-#if defined(_WIN32)
-    // By way of void (*)(), which casts to any function type without a
-    // warning about the mismatch with FARPROC.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(symbol));
-#else
+    void (*const symbol)() = internal::FindExport(handle_, name);
+    if (symbol == nullptr) {
+      Fail(std::string("has no export \"") + name + "\"", internal::LastLoaderError());
+    }
     return reinterpret_cast<Fn>(symbol);
-#endif
-  }
-
-  static std::string LastError() {
-#if defined(_WIN32)
-    return "system error " + std::to_string(::GetLastError());
-#else
-    const char* error = ::dlerror();
-    return error != nullptr ? error : "";
-#endif
   }
 
   void Unload() {
     if (handle_ == nullptr) return;
-#if defined(_WIN32)
-    ::FreeLibrary(handle_);
-#else
-    ::dlclose(handle_);
-#endif
+    internal::CloseLibrary(handle_);
     handle_ = nullptr;
   }
 
   std::filesystem::path path_;
-#if defined(_WIN32)
-  HMODULE handle_ = nullptr;
-#else
-  void* handle_ = nullptr;
-#endif
+  internal::LibraryHandle handle_ = nullptr;
   InitializeFn initialize_ = nullptr;
   GetItemFn get_item_ = nullptr;
   GetTestItemFn get_test_item_ = nullptr;
