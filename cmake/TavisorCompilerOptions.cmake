@@ -28,6 +28,11 @@ function(tavisor_set_compiler_options target)
     target_compile_options(${target} PRIVATE -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                                              -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
   endif()
+  # Every <windows.h> of the project: without the min and max macros, which
+  # break std::min and std::max, and without the rarely used APIs.
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE NOMINMAX WIN32_LEAN_AND_MEAN)
+  endif()
   tavisor_harden(${target})
 endfunction()
 

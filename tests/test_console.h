@@ -15,12 +15,6 @@
 #include <string>
 
 #if defined(_WIN32)
-#if !defined(WIN32_LEAN_AND_MEAN)
-#define WIN32_LEAN_AND_MEAN
-#endif
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <thread>

@@ -3,9 +3,6 @@
 #include <atomic>
 
 #if defined(_WIN32)
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#endif
 #include <io.h>
 #include <windows.h>
 

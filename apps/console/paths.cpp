@@ -8,9 +8,6 @@
 #include "tavisor/library.h"
 
 #if defined(_WIN32)
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#endif
 #include <windows.h>
 #endif
 

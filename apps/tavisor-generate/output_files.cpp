@@ -9,9 +9,6 @@
 #include "console_control.h"
 
 #if defined(_WIN32)
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#endif
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>

@@ -17,12 +17,6 @@
 // the lock sleeps on the system's own address wait instead.
 #if defined(_WIN32) && defined(__GLIBCXX__)
 #define TAVISOR_BRIEF_LOCK_WAIT_ON_ADDRESS 1
-#if !defined(WIN32_LEAN_AND_MEAN)
-#define WIN32_LEAN_AND_MEAN
-#endif
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#endif
 #include <windows.h>  // WaitOnAddress, WakeByAddressSingle (synchronization library)
 #endif
 

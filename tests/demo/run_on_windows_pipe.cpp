@@ -6,9 +6,6 @@
 //
 // Prints "started" once the program runs and "exit STATUS" as soon as it has
 // ended, and writes what came through the pipe to PIPED_FILE.
-#if !defined(NOMINMAX)
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdio>
