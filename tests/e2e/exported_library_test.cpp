@@ -124,14 +124,9 @@ TYPED_TEST(ExportedProducer, HandsOverABatchAndStopsDuringThePause) {
   EXPECT_EQ(lib.graveyard().size(), kLetter == 'A' ? 1u : 0u);
 }
 
-// Every variant this build can run, all on one stop source, through the
-// loaded library: one batch each, then one stop ends them all, whichever
-// point of its cycle each was at.
-TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
-  const Library lib(TAVISOR_LIBRARY_PATH);
-  testing::InitializeOnBundledLists(lib);
-  ::testing::internal::CaptureStdout();
-  std::stop_source source;
+// A producer of every variant this build can run, all on `source`; the
+// others are refused.
+std::vector<AnyProducer> StartEveryVariant(const Library& lib, const std::stop_source& source) {
   std::vector<AnyProducer> producers;
   for (const char letter : std::string("ABCDE")) {
     if (VariantUnavailableReason(letter).empty()) {
@@ -140,6 +135,18 @@ TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
       EXPECT_THROW(AnyProducer(letter, lib, source), std::runtime_error) << letter;
     }
   }
+  return producers;
+}
+
+// Every variant this build can run, all on one stop source, through the
+// loaded library: one batch each, then one stop ends them all, whichever
+// point of its cycle each was at.
+TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
+  const Library lib(TAVISOR_LIBRARY_PATH);
+  testing::InitializeOnBundledLists(lib);
+  ::testing::internal::CaptureStdout();
+  std::stop_source source;
+  std::vector<AnyProducer> producers = StartEveryVariant(lib, source);
   for (AnyProducer& p : producers) EXPECT_EQ(p.WaitFor(12s).what, Arrival::kBatch);
   // Left with the producer: this one stays in its final wait.
   ASSERT_TRUE(producers.back().AwaitAnnouncement(HandOverClock::now() + 12s));
@@ -173,10 +180,7 @@ TEST(ExportedProducer, StopWithBatchesOutFreesTheStructuresOnceItReturns) {
   testing::InitializeOnBundledLists(lib);
   ::testing::internal::CaptureStdout();
   std::stop_source source;
-  std::vector<AnyProducer> producers;
-  for (const char letter : std::string("ABCDE")) {
-    if (VariantUnavailableReason(letter).empty()) producers.emplace_back(letter, lib, source);
-  }
+  std::vector<AnyProducer> producers = StartEveryVariant(lib, source);
   for (AnyProducer& p : producers) {
     ASSERT_TRUE(p.AwaitAnnouncement(HandOverClock::now() + 12s)) << p.Letter();
   }
