@@ -37,6 +37,10 @@ TAVISOR_API void Start(char version, void* shared);
 }  // extern "C"
 
 namespace tavisor {
+
+// The number of fixed test records: GetTestItem takes 0 to kTestItemCount - 1.
+inline constexpr std::int32_t kTestItemCount = 17;
+
 using InitializeFn = void (*)();
 using GetItemFn = Item* (*)();
 using GetTestItemFn = Item* (*)(std::int32_t);

@@ -90,12 +90,14 @@
 #include <utility>
 #include <vector>
 
+#include "tavisor/clock.h"
 #include "tavisor/shared_state.h"
 #include "tavisor/wait_table.h"
 
 namespace tavisor {
 
-using HandOverClock = std::chrono::steady_clock;
+// The former name of tavisor::Clock (tavisor/clock.h).
+using HandOverClock = Clock;
 // No value: no time limit.
 using Deadline = std::optional<HandOverClock::time_point>;
 
