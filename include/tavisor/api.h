@@ -25,7 +25,8 @@ TAVISOR_API void Initialize();
 // A new random record; the caller owns it and deletes it.
 TAVISOR_API tavisor::Item* GetItem();
 
-// A new copy of fixed test record n (0 to 16); needs no Initialize.
+// A new copy of fixed test record n (0 to tavisor::kTestItemCount - 1);
+// needs no Initialize.
 TAVISOR_API tavisor::Item* GetTestItem(std::int32_t n);
 
 // Starts a detached producer of variant 'A' to 'E' (either case) that hands
