@@ -74,11 +74,11 @@ template <char Variant>
 void BM_HandOver(benchmark::State& state) {
   AnnouncementClock announcements;
   RedirectedCout redirect(&announcements);
-  SetPauseUnit(std::chrono::milliseconds(1));
+  const PauseUnit pause_unit(std::chrono::milliseconds(1));
   std::vector<double> latencies_us;
   std::size_t records = 0;
   {
-    ProducerRun<Variant> run;
+    ProducerRun<Variant> run(pause_unit);
     for (auto _ : state) {
       // A wait without a time limit: the variant's own blocking wait.
       const Delivery delivery = run.Client().Wait();
@@ -93,7 +93,6 @@ void BM_HandOver(benchmark::State& state) {
     }
     run.Stop();
   }
-  SetPauseUnit(std::chrono::milliseconds(1000));
   state.counters["records"] = static_cast<double>(records);
   state.counters["p50_us"] = Percentile(latencies_us, 0.5);
   state.counters["p99_us"] = Percentile(latencies_us, 0.99);

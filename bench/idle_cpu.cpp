@@ -49,6 +49,7 @@ double CpuOver(int seconds) {
 
 template <char Variant>
 struct IdlePair {
+  explicit IdlePair(const PauseUnit& unit) : waiting(unit) {}
   ProducerRun<Variant> waiting;
   std::unique_ptr<ProducerRun<Variant>> paused;
   double waiting_start = 0, paused_start = 0;
@@ -68,12 +69,12 @@ int Run(int seconds) {
 
   // Waiting: every producer announces a first batch, which the client holds
   // but never takes.
-  SetPauseUnit(std::chrono::milliseconds(1));
-  IdlePair<'A'> a;
-  IdlePair<'B'> b;
-  IdlePair<'C'> c;
-  IdlePair<'D'> d;
-  IdlePair<'E'> e;
+  const PauseUnit short_pause(std::chrono::milliseconds(1));
+  IdlePair<'A'> a(short_pause);
+  IdlePair<'B'> b(short_pause);
+  IdlePair<'C'> c(short_pause);
+  IdlePair<'D'> d(short_pause);
+  IdlePair<'E'> e(short_pause);
   a.waiting.Client().AwaitAnnouncement(std::nullopt);
   b.waiting.Client().AwaitAnnouncement(std::nullopt);
   c.waiting.Client().AwaitAnnouncement(std::nullopt);
@@ -84,12 +85,12 @@ int Run(int seconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const double waiting_only = CpuOver(seconds);
   // Paused: a pause of 1 to 10 minutes, longer than the window.
-  SetPauseUnit(std::chrono::minutes(1));
-  a.paused = std::make_unique<ProducerRun<'A'>>();
-  b.paused = std::make_unique<ProducerRun<'B'>>();
-  c.paused = std::make_unique<ProducerRun<'C'>>();
-  d.paused = std::make_unique<ProducerRun<'D'>>();
-  e.paused = std::make_unique<ProducerRun<'E'>>();
+  const PauseUnit long_pause(std::chrono::minutes(1));
+  a.paused = std::make_unique<ProducerRun<'A'>>(long_pause);
+  b.paused = std::make_unique<ProducerRun<'B'>>(long_pause);
+  c.paused = std::make_unique<ProducerRun<'C'>>(long_pause);
+  d.paused = std::make_unique<ProducerRun<'D'>>(long_pause);
+  e.paused = std::make_unique<ProducerRun<'E'>>(long_pause);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
   const auto mark = [](auto& p) {
@@ -118,7 +119,6 @@ int Run(int seconds) {
 
   a.paused->Stop(), b.paused->Stop(), c.paused->Stop(), d.paused->Stop(), e.paused->Stop();
   a.waiting.Stop(), b.waiting.Stop(), c.waiting.Stop(), d.waiting.Stop(), e.waiting.Stop();
-  SetPauseUnit(std::chrono::milliseconds(1000));
   std::cout.rdbuf(previous);
   return 0;
 }

@@ -1,6 +1,7 @@
 // A producer of one variant running the internal RunProducer on a thread of
 // its own (so that its CPU time can be read and it can be joined), with the
-// client side of the public headers (tavisor/producer.h).
+// client side of the public headers (tavisor/producer.h), pausing steps of
+// a PauseUnit of the benchmark's.
 #pragma once
 
 #include <chrono>
@@ -16,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 template <char Variant>
 class ProducerRun {
  public:
-  ProducerRun() = default;
+  explicit ProducerRun(const PauseUnit& pause_unit) : pause_unit_(pause_unit) {}
   ~ProducerRun() { Stop(); }
   ProducerRun(const ProducerRun&) = delete;
   ProducerRun& operator=(const ProducerRun&) = delete;
@@ -32,11 +33,13 @@ class ProducerRun {
   }
 
  private:
+  const PauseUnit& pause_unit_;
   Graveyard graveyard_{Clock::duration::zero()};  // the thread is joined first
   std::thread thread_;
   Producer<Variant> producer_{[this](char letter, void* shared) {
-                                thread_ =
-                                    std::thread([letter, shared] { RunProducer(letter, shared); });
+                                thread_ = std::thread([letter, shared, unit = &pause_unit_] {
+                                  RunProducer(letter, shared, {unit});
+                                });
                               },
                               graveyard_};
 };

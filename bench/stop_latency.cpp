@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "api/entry_points.h"
-#include "producer/producer.h"
+#include "producer_thread.h"
 #include "tavisor/internal/hand_over.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
@@ -66,7 +66,7 @@ void Measure(int stops) {
     std::stop_source source;
     internal::HandOver<V> side(source.get_token());
     const auto before_start = Clock::now();
-    std::jthread producer = StartProducerThread(V, side.Shared());
+    std::jthread producer = testing::StartProducerThread(V, side.Shared(), {});
     start.Add(Clock::now() - before_start);
     std::optional<std::stop_callback<std::function<void()>>> registered;
     const auto register_callback = [&] {

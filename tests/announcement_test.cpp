@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "in_process.h"
-#include "producer/producer.h"
+#include "producer_thread.h"
 #include "tavisor/shared_state.h"
 #include "test_support.h"
 
@@ -22,7 +22,6 @@ using namespace std::chrono_literals;
 class AnnouncementTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { testing::LoadBundledLists(); }
-  void TearDown() override { SetPauseUnit(1000ms); }
 };
 
 // A client of A's layout that holds mxShared from one wait for a batch to
@@ -32,11 +31,11 @@ class AnnouncementTest : public ::testing::Test {
 // stop, and records that it had to.
 TEST_F(AnnouncementTest, AWakesAClientThatWaitsWithoutATimeLimit) {
   constexpr int kBatches = 5;
-  SetPauseUnit(1ms);
+  const PauseUnit pause_unit(1ms);
   ::testing::internal::CaptureStdout();
   std::stop_source source;
   SharedState<'A'> state(source.get_token());
-  std::jthread producer = StartProducerThread('A', &state);
+  std::jthread producer = testing::StartProducerThread('A', &state, {&pause_unit});
   std::atomic<bool> watchdog_stopped_it{false};
   std::jthread watchdog([&](std::stop_token own) {
     std::mutex mutex;

@@ -12,7 +12,7 @@
 
 #include "api/entry_points.h"
 #include "in_process.h"
-#include "producer/producer.h"
+#include "producer_thread.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
 #include "variant_types.h"
@@ -31,10 +31,10 @@ class ProducerThreads {
  public:
   ~ProducerThreads() { JoinAll(); }
   // Starts producers as Start does: each call returns once its producer is
-  // set up.
+  // set up. They pause `pause_unit` steps.
   Launcher launcher() {
     return [this](char letter, void* shared) {
-      threads_.push_back(StartProducerThread(letter, shared));
+      threads_.push_back(testing::StartProducerThread(letter, shared, {&pause_unit}));
     };
   }
   void JoinAll() {
@@ -42,6 +42,8 @@ class ProducerThreads {
       if (t.joinable()) t.join();
     }
   }
+
+  PauseUnit pause_unit{5ms};  // pauses of 5 to 50 ms
 
  private:
   std::vector<std::jthread> threads_;
@@ -63,11 +65,9 @@ class ClientTest : public testing::VariantTest<T> {
     if (!VariantUnavailableReason(kLetter).empty()) {
       GTEST_SKIP() << VariantUnavailableReason(kLetter);
     }
-    SetPauseUnit(5ms);  // pauses of 5 to 50 ms
     ::testing::internal::CaptureStdout();
   }
   void TearDown() override {
-    SetPauseUnit(1000ms);
     if (!this->IsSkipped() && !captured_) Printed();
   }
   // What the producers printed so far; ends the capture.
@@ -100,15 +100,15 @@ TYPED_TEST_SUITE(ClientTest, Variants, LetterName);
 // The three places a stop can find a producer, and what the client sees
 // after it.
 TYPED_TEST(ClientTest, StopDuringThePauseEndsWithTheLastSignal) {
-  SetPauseUnit(3000ms);  // a pause of 3 to 30 s, cut short by the stop
+  this->threads_.pause_unit.Set(3000ms);  // a pause of 3 to 30 s, cut short by the stop
   Producer<TestFixture::kLetter> producer(this->threads_.launcher(), this->graveyard_);
   EXPECT_EQ(producer.WaitFor(50ms).what, Arrival::kNothing);  // the time limit holds
   EXPECT_EQ(producer.Poll().what, Arrival::kNothing);
-  const auto stop_time = HandOverClock::now();
+  const auto stop_time = Clock::now();
   producer.Stop();
   // B to E send their last signal; A lets go of the queue.
   EXPECT_EQ(producer.WaitFor(5s).what, Arrival::kEnded);
-  EXPECT_LT(HandOverClock::now() - stop_time, 2500ms);
+  EXPECT_LT(Clock::now() - stop_time, 2500ms);
   EXPECT_TRUE(producer.Ended());
   EXPECT_EQ(producer.Wait().what, Arrival::kEnded);  // and again, at once
   this->threads_.JoinAll();
@@ -119,7 +119,7 @@ TYPED_TEST(ClientTest, StopInTheFinalWaitSendsNothingMoreAndLeavesTheBatch) {
   for (int i = 0; i < 3; ++i) ExpectBatch(producer.WaitFor(5s));
   // The next batch is announced but left where it is: the producer stays
   // in its final wait until the stop.
-  ASSERT_TRUE(producer.AwaitAnnouncement(HandOverClock::now() + 5s));
+  ASSERT_TRUE(producer.AwaitAnnouncement(Clock::now() + 5s));
   std::this_thread::sleep_for(150ms);
   producer.Stop();
   this->threads_.JoinAll();
@@ -137,7 +137,7 @@ TYPED_TEST(ClientTest, WhatNobodyTookIsReleased) {
   {
     auto producer = this->Start();
     ExpectBatch(producer.WaitFor(5s));
-    ASSERT_TRUE(producer.AwaitAnnouncement(HandOverClock::now() + 5s));
+    ASSERT_TRUE(producer.AwaitAnnouncement(Clock::now() + 5s));
   }
   this->threads_.JoinAll();
   this->graveyard_.Clear();
@@ -184,7 +184,6 @@ TYPED_TEST(ClientTest, OneStopSourceStopsEveryProducerOnIt) {
 // A graveyard releases each structure the moment it settles, with no
 // further call, and Clear waits only for what has not settled yet.
 TEST(Graveyard, ReleasesEachStructureTheMomentItSettles) {
-  using Clock = Graveyard::Clock;
   struct Marker final : Graveyard::Grave {
     Marker(Clock::time_point settles_at, std::atomic<int>& gone)
         : settles_at(settles_at), gone(gone) {}
@@ -217,7 +216,7 @@ TEST(Graveyard, ReleasesEachStructureTheMomentItSettles) {
 // signal (A: the producer lets go of mxShared), and the structure goes with
 // it, B's helper thread too, with no further call.
 TYPED_TEST(ClientTest, StructureOfADestroyedProducerGoesWithNoFurtherCall) {
-  SetPauseUnit(3000ms);       // a pause of 3 to 30 s, cut short by the stop
+  this->threads_.pause_unit.Set(3000ms);  // a pause of 3 to 30 s, cut short by the stop
   std::thread([] {}).join();  // a thread checker starts a thread of its own with the first
   const int threads_before = *testing::ThreadCount();
   {
@@ -239,13 +238,12 @@ TEST(HandOverB, DestroyedAfterAStopWithoutAProducerEnds) {
   testing::MustReturnWithin(10s, "~HandOver<'B'>", [&] {
     internal::HandOver<'B'> side(source.get_token());
     source.request_stop();
-    EXPECT_FALSE(side.AwaitAnnouncement(HandOverClock::now() + 50ms));
+    EXPECT_FALSE(side.AwaitAnnouncement(Clock::now() + 50ms));
   });
 }
 
 TEST(AnyProducer, ChoosesTheVariantAtRunTime) {
   testing::LoadBundledLists();
-  SetPauseUnit(5ms);
   ::testing::internal::CaptureStdout();
   Graveyard graveyard(0s);
   ProducerThreads threads;
@@ -258,7 +256,6 @@ TEST(AnyProducer, ChoosesTheVariantAtRunTime) {
     ExpectBatch(producer.WaitFor(5s));
   }
   threads.JoinAll();
-  SetPauseUnit(1000ms);
   const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("Loop in DLL broken off"), std::string::npos);
 }

@@ -17,8 +17,8 @@
 
 #include "api/entry_points.h"
 #include "in_process.h"
-#include "producer/producer.h"
 #include "producer_client.h"
+#include "producer_thread.h"
 #include "test_support.h"
 #include "variant_types.h"
 
@@ -54,14 +54,16 @@ class HandOverOrderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::LoadBundledLists();
-    SetPauseUnit(0ms);  // the next batch comes at once
     ::testing::internal::CaptureStdout();
   }
   void TearDown() override {
-    SetPauseUnit(1000ms);
     const std::string printed = ::testing::internal::GetCapturedStdout();
     if (this->HasFailure()) std::cerr << printed;  // failures went there too
   }
+  std::jthread StartProducer(char letter, void* shared) {
+    return testing::StartProducerThread(letter, shared, {&pause_unit_});
+  }
+  PauseUnit pause_unit_{0ms};  // the next batch comes at once
 };
 
 using testing::Letter;
@@ -73,7 +75,7 @@ TYPED_TEST(HandOverOrderTest, RenewsTheLatchOrPromiseBeforeHandingTheQueueBack) 
   constexpr char kLetter = TypeParam::value;
   testing::ProducerClient<kLetter> client;
   {
-    std::jthread producer = StartProducerThread(kLetter, client.shared());
+    std::jthread producer = this->StartProducer(kLetter, client.shared());
     const testing::StopOnExit stop(client.source());
     for (int i = 0; i < 20; ++i) {
       // A count-down onto the spent latch never reaches the new one (a
@@ -100,14 +102,14 @@ TYPED_TEST_SUITE(StopAcrossTakeTest, LastSignalVariants, LetterName);
 TYPED_TEST(StopAcrossTakeTest, HandBackFinishesBeforeTheStopAndTheLastSignalComes) {
   constexpr char kLetter = TypeParam::value;
   for (int round = 0; round < 5; ++round) {
-    SetPauseUnit(0ms);
+    this->pause_unit_.Set(0ms);
     testing::ProducerClient<kLetter> client;
-    std::jthread producer = StartProducerThread(kLetter, client.shared());
+    std::jthread producer = this->StartProducer(kLetter, client.shared());
     const testing::StopOnExit stop(client.source());
     ASSERT_TRUE(client.Announced(2s));
     // The pause after this batch is long: the stop finds the producer in
     // its final wait or in that pause, never with a next batch out.
-    SetPauseUnit(3000ms);
+    this->pause_unit_.Set(3000ms);
     slow_allocation_seen = false;
     std::jthread stopper([&client] {
       while (!slow_allocation_seen) std::this_thread::yield();

@@ -15,7 +15,7 @@
 
 #include "api/entry_points.h"
 #include "in_process.h"
-#include "producer/producer.h"
+#include "producer/pause.h"
 #include "starvation.h"
 #include "tavisor/producer.h"
 #include "test_support.h"
@@ -25,6 +25,10 @@ namespace tavisor {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Pauses of 3 to 30 s: however late a thread gets to stop, the stop falls
+// before the first batch. Static: detached producers read it until they end.
+const PauseUnit long_pause_unit(3000ms);
 
 template <class T>
 class LifetimeTest : public testing::VariantTest<T> {
@@ -37,7 +41,6 @@ class LifetimeTest : public testing::VariantTest<T> {
     ::testing::internal::CaptureStdout();
   }
   void TearDown() override {
-    SetPauseUnit(1000ms);
     if (this->IsSkipped()) return;
     const std::string printed = ::testing::internal::GetCapturedStdout();
     if (this->HasFailure()) std::fputs(printed.c_str(), stderr);  // failures went there too
@@ -59,9 +62,6 @@ TYPED_TEST(LifetimeTest, StructureMayGoTheMomentTheLastSignalHasCome) {
   // As many cycles as fit in the time, but never fewer than kLeastCycles.
   constexpr auto kBudget = 3s;
   constexpr int kLeastCycles = 20, kMostCycles = 3000;
-  // Pauses of 3 to 30 s: however late this thread gets to stop, the stop
-  // falls before the first batch.
-  SetPauseUnit(3000ms);
   std::mt19937 engine(20261209);
   std::uniform_int_distribution<int> stop_after_us(0, 400);
   int cycles = 0, ended = 0;
@@ -73,10 +73,10 @@ TYPED_TEST(LifetimeTest, StructureMayGoTheMomentTheLastSignalHasCome) {
          ++cycles) {
       std::stop_source source;
       auto side = std::make_unique<internal::HandOver<kLetter>>(source.get_token());
-      starvation.Run([&] { StartProducer(kLetter, side->Shared()); });
+      starvation.Run([&] { StartProducer(kLetter, side->Shared(), {&long_pause_unit}); });
       std::this_thread::sleep_for(std::chrono::microseconds(stop_after_us(engine)));
       source.request_stop();
-      if (!side->AwaitAnnouncement(HandOverClock::now() + 30s)) break;
+      if (!side->AwaitAnnouncement(Clock::now() + 30s)) break;
       ended += side->Take().what == Arrival::kEnded ? 1 : 0;
       side.reset();  // at once
     }
@@ -96,7 +96,6 @@ TYPED_TEST(LifetimeTest, StartStopCyclesLeaveNothingBehind) {
   const int kCycles =
       cycles_text != nullptr && std::atoi(cycles_text) > 0 ? std::atoi(cycles_text) : 1000;
   const int kCheckEvery = std::max(1, kCycles / 4);
-  SetPauseUnit(1000ms);
   const Launcher start = [](char letter, void* shared) { StartProducer(letter, shared); };
   Graveyard graveyard;
   std::thread([] {}).join();  // a thread checker starts a thread of its own with the first

@@ -45,7 +45,7 @@ class ProducerClient {
   // Waits for the next announcement and leaves the batch with the producer;
   // the next Take takes it.
   bool Announced(std::chrono::milliseconds timeout) {
-    return side_.AwaitAnnouncement(HandOverClock::now() + timeout);
+    return side_.AwaitAnnouncement(Clock::now() + timeout);
   }
   // Whether the producer has sent something that nobody took yet.
   bool Signalled() { return Take(0ms).has_value(); }

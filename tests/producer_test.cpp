@@ -15,6 +15,7 @@
 #include "platform/console.h"
 #include "producer/producer.h"
 #include "producer_client.h"
+#include "producer_thread.h"
 #include "test_support.h"
 #include "variant_types.h"
 
@@ -24,6 +25,10 @@ namespace {
 using namespace std::chrono_literals;
 using testing::Batch;
 using testing::ProducerClient;
+
+// The pause step of this file's producers: each test sets it before it
+// starts them, and some change it while they run.
+PauseUnit pause_unit(5ms);
 
 // What a producer printed: its start line, the records it announced, and
 // the stop lines.
@@ -76,7 +81,7 @@ template <char V>
 std::optional<Batch> TakeSettingNextPause(ProducerClient<V>& client,
                                           std::chrono::milliseconds next) {
   if (!client.Announced(5s)) return std::nullopt;
-  SetPauseUnit(next);
+  pause_unit.Set(next);
   Delivery d = client.side().Take();
   if (d.what != Arrival::kBatch) return std::nullopt;
   return std::move(d.batch);
@@ -126,11 +131,10 @@ class ProducerTest : public testing::VariantTest<T> {
                       "a waiter's last check and its sleep is missed, and B hangs now and then";
     }
 #endif
-    SetPauseUnit(5ms);  // pauses of 5 to 50 ms
+    pause_unit.Set(5ms);  // pauses of 5 to 50 ms
     ::testing::internal::CaptureStdout();
   }
   void TearDown() override {
-    SetPauseUnit(1000ms);
     if (!captured_) ::testing::internal::GetCapturedStdout();
   }
   Console Printed() {
@@ -138,7 +142,9 @@ class ProducerTest : public testing::VariantTest<T> {
     return Console(::testing::internal::GetCapturedStdout());
   }
   // As Start does: returns once the producer is set up.
-  static std::jthread Run(Client& client) { return StartProducerThread(kLetter, client.shared()); }
+  static std::jthread Run(Client& client, platform::Console console = {}) {
+    return testing::StartProducerThread(kLetter, client.shared(), {&pause_unit, console});
+  }
 
  private:
   bool captured_ = false;
@@ -198,7 +204,7 @@ TYPED_TEST(ProducerTest, StopBeforeStartEndsAtOnceWithTheLastSignal) {
 }
 
 TYPED_TEST(ProducerTest, StopDuringPauseCutsItShortAndSendsTheLastSignal) {
-  SetPauseUnit(3000ms);  // a pause of 3 to 30 s, cut short by the stop
+  pause_unit.Set(3000ms);  // a pause of 3 to 30 s, cut short by the stop
   typename TestFixture::Client client;
   std::jthread producer = TestFixture::Run(client);
   std::this_thread::sleep_for(100ms);
@@ -273,14 +279,15 @@ class SlowStopPair {
   explicit SlowStopPair(std::chrono::milliseconds delay = 60ms) {
     begun_ = done_ = 0;
     delay_ = delay;
-    platform::SetConsoleWriteHook(&Hook);
   }
-  ~SlowStopPair() { platform::SetConsoleWriteHook(nullptr); }
+  ~SlowStopPair() { delay_ = 0ms; }
   SlowStopPair(const SlowStopPair&) = delete;
   SlowStopPair& operator=(const SlowStopPair&) = delete;
 
   static int Begun() { return begun_.load(); }
   static int Done() { return done_.load(); }
+  // The console of the producers whose stop pair it counts.
+  static platform::Console HookedConsole() { return platform::Console(&Hook); }
 
  private:
   static void Hook(std::string_view text, bool written) {
@@ -318,9 +325,9 @@ TYPED_TEST(ProducerTest, ClientStopCallbacksNeitherHoldTheStopNorSplitThePair) {
         Case{"inside the pause, waits for the producer", true, Waits::kForTheProducer},
         Case{"inside the pause, waits for the print", true, Waits::kForThePrint}}) {
     SCOPED_TRACE(c.name);
-    SetPauseUnit(5ms);
+    pause_unit.Set(5ms);
     typename TestFixture::Client client;
-    std::jthread producer = TestFixture::Run(client);
+    std::jthread producer = TestFixture::Run(client, SlowStopPair::HookedConsole());
     const SlowStopPair slow;
     std::atomic<bool> last_signal_right{false};
     std::atomic<int> pairs_out_at_signal{-1};
@@ -365,12 +372,12 @@ TYPED_TEST(ProducerTest, StopRightAfterStartPrintsThePairAndSendsTheLastSignal) 
 #else
   constexpr int kTries = 1000;
 #endif
-  SetPauseUnit(1000ms);
+  pause_unit.Set(1000ms);
   const SlowStopPair counted(0ms);
   int pairs_late = 0, tries = 0;
   for (; tries < kTries; ++tries) {
     typename TestFixture::Client client;
-    std::jthread producer = TestFixture::Run(client);
+    std::jthread producer = TestFixture::Run(client, SlowStopPair::HookedConsole());
     client.RequestStop();
     pairs_late += SlowStopPair::Done() == tries + 1 ? 0 : 1;
     const bool signalled = TakeLastSignal(client);
@@ -416,7 +423,7 @@ namespace {
 // thread keeps making records through the same engines.
 TEST(Producers, RunSideBySideWithGetItem) {
   testing::LoadBundledLists();
-  SetPauseUnit(5ms);
+  pause_unit.Set(5ms);
   ::testing::internal::CaptureStdout();
   std::atomic<bool> done{false};
   std::atomic<int> made{0};
@@ -443,11 +450,11 @@ TEST(Producers, RunSideBySideWithGetItem) {
     client.AbsorbLastSignal();
   };
   {
-    std::jthread pa([&] { RunProducer('A', a.shared()); });
-    std::jthread pb([&] { RunProducer('B', b.shared()); });
-    std::jthread pc([&] { RunProducer('C', c.shared()); });
-    std::jthread pd([&] { RunProducer('D', d.shared()); });
-    std::jthread pe([&] { RunProducer('E', e.shared()); });
+    std::jthread pa([&] { RunProducer('A', a.shared(), {&pause_unit}); });
+    std::jthread pb([&] { RunProducer('B', b.shared(), {&pause_unit}); });
+    std::jthread pc([&] { RunProducer('C', c.shared(), {&pause_unit}); });
+    std::jthread pd([&] { RunProducer('D', d.shared(), {&pause_unit}); });
+    std::jthread pe([&] { RunProducer('E', e.shared(), {&pause_unit}); });
     consume(a);
     consume(b);
     consume(c);
@@ -456,7 +463,6 @@ TEST(Producers, RunSideBySideWithGetItem) {
   }
   done = true;
   maker.join();
-  SetPauseUnit(1000ms);
   const Console printed(::testing::internal::GetCapturedStdout());
   EXPECT_EQ(printed.started, 5);
   EXPECT_EQ(printed.broken_off, 5);
@@ -476,19 +482,18 @@ namespace {
 // further arrival.
 TEST(Producers, StopWhileAnnouncingStillHandsOverTheBatch) {
   testing::LoadBundledLists();
-  SetPauseUnit(5ms);  // the pause is over long before the stop
+  pause_unit.Set(5ms);  // the pause is over long before the stop
   ::testing::internal::CaptureStdout();
   testing::ProducerClient<'B'> client;
   testing::Batch batch;
   {
-    std::jthread producer([&] { RunProducer('B', client.shared()); });
+    std::jthread producer([&] { RunProducer('B', client.shared(), {&pause_unit}); });
     std::this_thread::sleep_for(400ms);  // it waits at the barrier now
     client.RequestStop();
     std::optional<testing::Batch> taken = client.Take(5s);
     ASSERT_TRUE(taken.has_value());
     batch = std::move(*taken);
   }
-  SetPauseUnit(1000ms);
   ExpectValid(batch);
   const Console printed(::testing::internal::GetCapturedStdout());
   EXPECT_EQ(printed.batches, 1);
@@ -506,12 +511,12 @@ namespace {
 // over 80 batches one size stays away with a chance of about 4 in 10^10.
 TEST(Producers, EveryBatchSizeFromOneToFourOccurs) {
   testing::LoadBundledLists();
-  SetPauseUnit(1ms);
+  pause_unit.Set(1ms);
   ::testing::internal::CaptureStdout();
   testing::ProducerClient<'C'> client;
   std::set<std::size_t> sizes;
   {
-    std::jthread producer([&] { RunProducer('C', client.shared()); });
+    std::jthread producer([&] { RunProducer('C', client.shared(), {&pause_unit}); });
     for (int i = 0; i < 80; ++i) {
       const std::optional<Batch> batch = client.Take(5s);
       ASSERT_TRUE(batch.has_value()) << "batch " << i;
@@ -520,7 +525,6 @@ TEST(Producers, EveryBatchSizeFromOneToFourOccurs) {
     client.RequestStop();
     client.AbsorbLastSignal();
   }
-  SetPauseUnit(1000ms);
   (void)::testing::internal::GetCapturedStdout();
   EXPECT_EQ(sizes, (std::set<std::size_t>{1, 2, 3, 4}));
 }
@@ -538,7 +542,8 @@ class Squad {
   }
   void Launch() {
     for (auto& m : members_) {
-      m->producer = std::thread([&client = m->client] { RunProducer(V, client.shared()); });
+      m->producer =
+          std::thread([&client = m->client] { RunProducer(V, client.shared(), {&pause_unit}); });
     }
   }
   // Waits for every producer's first batch and leaves it in place. Then
@@ -625,7 +630,7 @@ TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
 #else
     Wave<'A', 'B', 'C', 'D', 'E'> wave(kPerVariant);
 #endif
-    SetPauseUnit(1ms);
+    pause_unit.Set(1ms);
     bool all_announced = true;
     testing::MustReturnWithin(60s, "a wave's first batches", [&] {
       wave.ForEach([](auto& squad) { squad.Launch(); });
@@ -635,7 +640,7 @@ TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
     ASSERT_TRUE(all_announced) << "wave " << w;
     // Every next pause lasts 20 to 200 s unless stopped: longer than a wave
     // takes on the slowest machine.
-    SetPauseUnit(20000ms);
+    pause_unit.Set(20000ms);
     wave.ForEach([&](auto& squad) { records_taken += squad.TakeFirstBatches(); });
     std::this_thread::sleep_for(kIntoThePause);
     testing::MustReturnWithin(60s, "a wave's stops", [&] {
@@ -654,7 +659,6 @@ TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
   }
   done = true;
   load.clear();
-  SetPauseUnit(1000ms);
   const std::string text = ::testing::internal::GetCapturedStdout();
   const Console printed(text);
   EXPECT_EQ(printed.started, producers);

@@ -17,8 +17,8 @@
 #include "api/entry_points.h"
 #include "in_process.h"
 #include "platform/console.h"
-#include "producer/producer.h"
 #include "producer_client.h"
+#include "producer_thread.h"
 #include "test_support.h"
 #include "variant_types.h"
 
@@ -45,12 +45,11 @@ struct Printed {
 };
 
 // The batches each thread has announced, told by the thread that prints
-// its "items generated" line.
+// its "items generated" line: producers write through console().
 class BatchesByThread {
  public:
-  BatchesByThread() { platform::SetConsoleWriteHook(&Hook); }
+  BatchesByThread() = default;
   ~BatchesByThread() {
-    platform::SetConsoleWriteHook(nullptr);
     const std::lock_guard lock(mutex_);
     counts_.clear();
   }
@@ -62,6 +61,7 @@ class BatchesByThread {
     const auto it = counts_.find(thread);
     return it == counts_.end() ? 0 : it->second;
   }
+  static platform::Console console() { return platform::Console(&Hook); }
 
  private:
   static void Hook(std::string_view text, bool written) {
@@ -77,7 +77,7 @@ template <class T>
 class SharedStructureTest : public testing::VariantTest<T> {
  protected:
   using testing::VariantTest<T>::kLetter;
-  void TearDown() override { SetPauseUnit(1000ms); }
+  PauseUnit pause_unit_{1ms};
 };
 
 using testing::Letter;
@@ -105,12 +105,13 @@ TYPED_TEST(SharedStructureTest, ProducersTakeTurnsAndTheStructureGetsOneLastSign
     for (const StopIn where : {StopIn::kThePauses, StopIn::kTheFinalWait}) {
       SCOPED_TRACE(std::to_string(producers) + " producers, stop in " +
                    (where == StopIn::kThePauses ? "the pauses" : "the final wait"));
-      SetPauseUnit(1ms);
+      this->pause_unit_.Set(1ms);
       ::testing::internal::CaptureStdout();
       ProducerClient<kLetter> client;
       std::vector<std::jthread> threads;
       for (int i = 0; i < producers; ++i) {
-        threads.push_back(StartProducerThread(kLetter, client.shared()));
+        threads.push_back(
+            testing::StartProducerThread(kLetter, client.shared(), {&this->pause_unit_}));
       }
       const testing::StopOnExit stop(client.source());
       std::set<const Item*> seen;
@@ -129,7 +130,7 @@ TYPED_TEST(SharedStructureTest, ProducersTakeTurnsAndTheStructureGetsOneLastSign
       if (where == StopIn::kThePauses) {
         // Every producer's next pause is long: once none has come for a
         // while, all pause.
-        SetPauseUnit(3000ms);
+        this->pause_unit_.Set(3000ms);
         while (take(300ms)) {
         }
       } else {
@@ -176,13 +177,14 @@ TYPED_TEST(SharedStructureTest, EveryProducerGetsTurns) {
   constexpr int kTurnsEach = 3;
   for (const int producers : {2, 4, 8}) {
     SCOPED_TRACE(std::to_string(producers) + " producers");
-    SetPauseUnit(1ms);
+    this->pause_unit_.Set(1ms);
     const BatchesByThread counted;
     ::testing::internal::CaptureStdout();
     testing::ProducerClient<kLetter> client;
     std::vector<std::jthread> threads;
     for (int i = 0; i < producers; ++i) {
-      threads.push_back(StartProducerThread(kLetter, client.shared()));
+      threads.push_back(testing::StartProducerThread(kLetter, client.shared(),
+                                                     {&this->pause_unit_, counted.console()}));
     }
     const testing::StopOnExit stop(client.source());
     const auto fewest = [&] {

@@ -43,6 +43,9 @@ using testing::ProducerClient;
 // are 2 to 20 ms here, so a healthy run never comes near it.
 constexpr auto kHangBound = 20s;
 constexpr auto kPauseUnit = 2ms;
+// Static: detached producers read it until they end.
+const PauseUnit stress_pause_unit(kPauseUnit);
+const ProducerEnvironment kStressEnvironment{&stress_pause_unit};
 
 int StressSeconds() {
   const char* text = std::getenv("TAVISOR_STRESS_SECONDS");
@@ -375,7 +378,7 @@ void TestThreadSlot(Shared& s, unsigned seed, int index) {
     std::thread producer;
     DriveToStop(run, plan, beat, s, [&] {
       producer = std::thread([&run] {
-        RunProducer(V, run.client.shared());
+        RunProducer(V, run.client.shared(), kStressEnvironment);
         run.ended.store(true);
       });
     });
@@ -406,7 +409,8 @@ void StartSlot(Shared& s, DetachedRuns& detached, unsigned seed) {
   while (Clock::now() < s.deadline) {
     auto run = std::make_shared<Run<V>>();
     const Plan plan = DrawPlan(rng, V);
-    DriveToStop(*run, plan, beat, s, [&] { StartProducer(V, run->client.shared()); });
+    DriveToStop(*run, plan, beat, s,
+                [&] { StartProducer(V, run->client.shared(), kStressEnvironment); });
     FollowToEnd(*run, beat, s, Clock::now() + 50ms);
     s.figures.runs_through_start++;
     s.figures.runs_per_variant[V - 'A']++;
@@ -490,7 +494,6 @@ TEST(Stress, ProducersClientsAndRandomStopsLoseNothingAndNeverHang) {
   std::thread([] {}).join();
   const std::optional<int> baseline_threads = testing::ThreadCount();
 
-  SetPauseUnit(kPauseUnit);
   ::testing::internal::CaptureStdout();
   const auto started = Clock::now();
   s.deadline = started + std::chrono::seconds(seconds);
@@ -528,7 +531,6 @@ TEST(Stress, ProducersClientsAndRandomStopsLoseNothingAndNeverHang) {
   for (const auto& settle : detached.settle_at_end) settle();
   if (baseline_threads) s.figures.producers_ended += s.figures.runs_through_start;
   const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
-  SetPauseUnit(1000ms);
   const ConsoleCounts console(::testing::internal::GetCapturedStdout());
 
   const Figures& f = s.figures;

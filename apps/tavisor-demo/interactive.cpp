@@ -90,13 +90,13 @@ bool Start(App& app, const Words& args) {
   std::string letters;
   for (const std::string& word : args) {
     for (const char c : word) {
-      const std::optional<char> letter = tavisor::NormalizedVariant(c);
-      if (!letter) {
+      const char letter = tavisor::NormalizedVariantLetter(c);
+      if (letter == '\0') {
         app.output().Line(std::string("start: unknown variant \"") + c +
                           "\": the variants are A, B, C, D and E; nothing started");
         return true;
       }
-      letters += *letter;
+      letters += letter;
     }
   }
   for (const char letter : letters) app.StartProducer(letter);

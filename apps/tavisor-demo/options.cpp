@@ -29,13 +29,12 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
   app.add_option_function<std::string>(
          "--variant",
          [&options](const std::string& text) {
-           const std::optional<char> letter =
-               text.size() == 1 ? tavisor::NormalizedVariant(text[0]) : std::nullopt;
-           if (!letter) {
+           const char letter = text.size() == 1 ? tavisor::NormalizedVariantLetter(text[0]) : '\0';
+           if (letter == '\0') {
              throw CLI::ValidationError("--variant",
                                         "needs one of the letters A to E, not \"" + text + "\"");
            }
-           options.variant = *letter;
+           options.variant = letter;
          },
          "The default run's producer variant, A to E (default A)")
       ->type_name("A-E");

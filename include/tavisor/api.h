@@ -25,7 +25,8 @@ TAVISOR_API void Initialize();
 // A new random record; the caller owns it and deletes it.
 TAVISOR_API tavisor::Item* GetItem();
 
-// A new copy of fixed test record n (0 to 16); needs no Initialize.
+// A new copy of fixed test record n (0 to tavisor::kTestItemCount - 1);
+// needs no Initialize.
 TAVISOR_API tavisor::Item* GetTestItem(std::int32_t n);
 
 // Starts a detached producer of variant 'A' to 'E' (either case) that hands
@@ -37,6 +38,10 @@ TAVISOR_API void Start(char version, void* shared);
 }  // extern "C"
 
 namespace tavisor {
+
+// The number of fixed test records: GetTestItem takes 0 to kTestItemCount - 1.
+inline constexpr std::int32_t kTestItemCount = 17;
+
 using InitializeFn = void (*)();
 using GetItemFn = Item* (*)();
 using GetTestItemFn = Item* (*)(std::int32_t);

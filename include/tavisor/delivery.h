@@ -9,11 +9,13 @@
 #include <optional>
 #include <vector>
 
+#include "tavisor/clock.h"
 #include "tavisor/item.h"
 
 namespace tavisor {
 
-using HandOverClock = std::chrono::steady_clock;
+// Another name for tavisor::Clock, kept for clients that use it.
+using HandOverClock = Clock;
 // No value: no time limit.
 using Deadline = std::optional<HandOverClock::time_point>;
 

@@ -35,11 +35,13 @@
 #include <thread>
 #include <utility>
 
+#include "tavisor/clock.h"
+
 namespace tavisor {
 
 class Graveyard {
  public:
-  using Clock = std::chrono::steady_clock;
+  using Clock = tavisor::Clock;  // the former name, kept for clients
   // The grace period of a producer that ends without a last signal.
   static constexpr std::chrono::seconds kGracePeriod{1};
 

@@ -75,7 +75,8 @@ class Library {
   void Initialize() const { initialize_(); }
   // A new random record; the caller deletes it.
   Item* GetItem() const { return get_item_(); }
-  // A new copy of test record n (0 to 16); the caller deletes it.
+  // A new copy of test record n (0 to kTestItemCount - 1); the caller
+  // deletes it.
   Item* GetTestItem(std::int32_t n) const { return get_test_item_(n); }
   // Starts a producer of variant `version` on the SharedState at `shared`.
   void Start(char version, void* shared) const { start_(version, shared); }

@@ -100,7 +100,8 @@ using Launcher = std::function<void(char letter, void* shared)>;
 // case). Throws std::runtime_error if the variant cannot work across the
 // library's boundary in this build (VariantUnavailableReason).
 inline Launcher LauncherFor(const Library& library, char letter) {
-  if (std::string reason = VariantUnavailableReason(VariantLetter(letter)); !reason.empty()) {
+  if (std::string reason = VariantUnavailableReason(NormalizedVariantLetter(letter));
+      !reason.empty()) {
     throw std::runtime_error(reason);
   }
   return [&library](char l, void* shared) { library.Start(l, shared); };
@@ -155,27 +156,16 @@ class Grave final : public Graveyard::Grave {
   Graveyard::Clock::time_point grace_ends_ = Graveyard::Clock::time_point::max();
 };
 
-template <char V>
-std::unique_ptr<ClientSide> MakeSideOf(std::stop_token token) {
-  return std::make_unique<HandOver<V>>(std::move(token));
-}
-
 // The client's side of variant `letter` ('A' to 'E', either case).
 inline std::unique_ptr<ClientSide> MakeSide(char letter, std::stop_token token) {
-  switch (VariantLetter(letter)) {
-    case 'A':
-      return MakeSideOf<'A'>(std::move(token));
-    case 'B':
-      return MakeSideOf<'B'>(std::move(token));
-    case 'C':
-      return MakeSideOf<'C'>(std::move(token));
-    case 'D':
-      return MakeSideOf<'D'>(std::move(token));
-    case 'E':
-      return MakeSideOf<'E'>(std::move(token));
-    default:
-      throw std::invalid_argument(std::string("No producer variant '") + letter + "' (A to E)");
-  }
+  return VisitVariant(
+      letter,
+      [&token]<char V>() -> std::unique_ptr<ClientSide> {
+        return std::make_unique<HandOver<V>>(std::move(token));
+      },
+      [letter]() -> std::unique_ptr<ClientSide> {
+        throw std::invalid_argument(std::string("No producer variant '") + letter + "' (A to E)");
+      });
 }
 
 }  // namespace internal

@@ -125,6 +125,37 @@ using ItemQueue = std::deque<Item*>;
 template <char Variant>
 struct SharedState;
 
+// The variant that `letter` names: 'A' to 'E' for a to e in either case,
+// '\0' for any other character. Start and the client headers read a letter
+// through this one function.
+constexpr char NormalizedVariantLetter(char letter) {
+  if (letter >= 'a' && letter <= 'e') return static_cast<char>(letter - 'a' + 'A');
+  if (letter >= 'A' && letter <= 'E') return letter;
+  return '\0';
+}
+
+// visit.template operator()<V>() for the variant V that `letter` names
+// (either case), or otherwise() for any other letter: the one way from a
+// letter known at run time to the code of its variant. Both must return
+// the same type.
+template <class Visit, class Otherwise>
+decltype(auto) VisitVariant(char letter, Visit&& visit, Otherwise&& otherwise) {
+  switch (NormalizedVariantLetter(letter)) {
+    case 'A':
+      return std::forward<Visit>(visit).template operator()<'A'>();
+    case 'B':
+      return std::forward<Visit>(visit).template operator()<'B'>();
+    case 'C':
+      return std::forward<Visit>(visit).template operator()<'C'>();
+    case 'D':
+      return std::forward<Visit>(visit).template operator()<'D'>();
+    case 'E':
+      return std::forward<Visit>(visit).template operator()<'E'>();
+    default:
+      return std::forward<Otherwise>(otherwise)();
+  }
+}
+
 // A: mutex and condition variable. The producer holds mxShared for a whole
 // cycle (pause, batch, announcement) and gives it up only while it waits for
 // the queue to empty. The client waits on cvShared with mxShared for a

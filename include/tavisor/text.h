@@ -73,37 +73,83 @@ inline std::string TimeText(const TimeOfDay& time) {
   return text;
 }
 
-// Writes one record: the heading line, three lines per observation and a
-// closing empty line. `observations` is any range of tuples shaped like
-// Observation whose location alternative 1 is a Coordinates (or derives from
-// it), so the library's own observation type prints through here too.
+// The print-out of one record: the heading line, three lines per
+// observation and a closing empty line, written to `out`, which offers
+//   out << x               x a std::string, a string literal or an
+//                          std::int32_t, written as it is
+//   out.Angle(angle, 'N')  the form of LatitudeText (and LongitudeText)
+//   out.Time(time)         the form of TimeText
+//   out.Date(date)         the form of DateText
+//   out.EndLine()          the end of a line
+// WriteRecord lays it out on a std::ostream; a writer of its own (a buffer
+// of bytes, say) lays out the same text through the same function.
+// `observations` is any range of tuples shaped like Observation whose
+// location alternative 1 is a Coordinates (or derives from it), so the
+// library's own observation type prints through here too.
+template <class Out, class ObservationRange>
+void LayOutRecord(Out& out, const std::string& name, const std::string& order,
+                  const std::string& family, char rarity, const ObservationRange& observations) {
+  out << name << " (selts: " << order << ", sugukond: " << family << ")";
+  if (rarity != 'A') out << " HARULDUS";
+  out.EndLine();
+  std::int32_t number = 1;
+  for (const auto& observation : observations) {
+    const auto& [location, date, time, count] = observation;
+    out << number << ")Asukoht: ";
+    if (location.index() == 0) {
+      out << std::get<0>(location);
+    } else {
+      const Coordinates& position = std::get<1>(location);
+      out.Angle(position.latitude, 'N');
+      out << " ";
+      out.Angle(position.longitude, 'E');
+    }
+    out.EndLine();
+    out << "Vaatlus toimus: ";
+    out.Time(time);
+    out << " ";
+    out.Date(date);
+    out.EndLine();
+    if (count.has_value()) {
+      out << "N\xE4htud " << *count << (*count == 1 ? " lind" : " lindu");
+    } else {
+      out << "Lindude arvu ei \xF5nnestunud kokku lugeda";
+    }
+    out.EndLine();
+    ++number;
+  }
+  out.EndLine();
+}
+
+namespace text_detail {
+
+// LayOutRecord's writer on a std::ostream: every line ends with std::endl.
+class StreamOut {
+ public:
+  explicit StreamOut(std::ostream& os) : os_(os) {}
+  template <class T>
+  StreamOut& operator<<(const T& value) {
+    os_ << value;
+    return *this;
+  }
+  void Angle(const tavisor::Angle& angle, char hemisphere) { os_ << AngleText(angle, hemisphere); }
+  void Time(const TimeOfDay& time) { os_ << TimeText(time); }
+  void Date(std::chrono::year_month_day date) { os_ << DateText(date); }
+  void EndLine() { os_ << std::endl; }
+
+ private:
+  std::ostream& os_;
+};
+
+}  // namespace text_detail
+
+// Writes one record to `os` (LayOutRecord).
 template <class ObservationRange>
 std::ostream& WriteRecord(std::ostream& os, const std::string& name, const std::string& order,
                           const std::string& family, char rarity,
                           const ObservationRange& observations) {
-  os << name << " (selts: " << order << ", sugukond: " << family << ")";
-  if (rarity != 'A') os << " HARULDUS";
-  os << std::endl;
-  std::int32_t number = 1;
-  for (const auto& observation : observations) {
-    const auto& [location, date, time, count] = observation;
-    os << number << ")Asukoht: ";
-    if (location.index() == 0) {
-      os << std::get<0>(location);
-    } else {
-      const Coordinates& position = std::get<1>(location);
-      os << LatitudeText(position) << ' ' << LongitudeText(position);
-    }
-    os << std::endl;
-    os << "Vaatlus toimus: " << TimeText(time) << ' ' << DateText(date) << std::endl;
-    if (count.has_value()) {
-      os << "N\xE4htud " << *count << (*count == 1 ? " lind" : " lindu") << std::endl;
-    } else {
-      os << "Lindude arvu ei \xF5nnestunud kokku lugeda" << std::endl;
-    }
-    ++number;
-  }
-  os << std::endl;
+  text_detail::StreamOut out(os);
+  LayOutRecord(out, name, order, family, rarity, observations);
   return os;
 }
 

@@ -4,22 +4,19 @@
 
 #include "tavisor/build_requirements.h"
 
-#include <optional>
 #include <string>
 
 #include "tavisor/internal/wait_table.h"
+#include "tavisor/shared_state.h"
 
 namespace tavisor {
 
-// 'A' to 'E' for the letters a to e in either case; nothing otherwise.
-constexpr std::optional<char> NormalizedVariant(char letter) {
-  if (letter >= 'a' && letter <= 'e') return static_cast<char>(letter - 'a' + 'A');
-  if (letter >= 'A' && letter <= 'E') return letter;
-  return std::nullopt;
-}
-
 // `letter` in upper case if it is 'a' to 'e'; any other letter unchanged.
-constexpr char VariantLetter(char letter) { return NormalizedVariant(letter).value_or(letter); }
+// NormalizedVariantLetter (tavisor/shared_state.h) tells the letters apart.
+[[deprecated("use tavisor::NormalizedVariantLetter (tavisor/shared_state.h)")]]
+constexpr char VariantLetter(char letter) {
+  return NormalizedVariantLetter(letter) != '\0' ? NormalizedVariantLetter(letter) : letter;
+}
 
 // Why variant `letter` cannot be used with this build, or an empty text.
 //

@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "producer/launch.h"
 #include "refdata/reference_lists.h"
+#include "tavisor/shared_state.h"
 #include "testdata/test_item_table.h"
 
 namespace tavisor {
@@ -68,27 +69,26 @@ Item* NewRandomItem() {
 }
 
 Item* NewTestItem(std::int32_t n) {
-  if (n < 0 || static_cast<std::size_t>(n) >= kTestItemCount) {
+  if (n < 0 || n >= kTestItemCount) {
     throw std::out_of_range("GetTestItem: index " + std::to_string(n) +
-                            " is outside the valid range 0 to 16");
+                            " is outside the valid range 0 to " +
+                            std::to_string(kTestItemCount - 1));
   }
   // MakeItem copies the entry's public members: the table itself is never
   // handed out or changed.
   return MakeItem(TestItemTable()[static_cast<std::size_t>(n)]);
 }
 
-void StartProducer(char version, void* shared) {
-  // Only the ASCII letters change case, as in the "C" locale.
-  const char letter =
-      (version >= 'a' && version <= 'z') ? static_cast<char>(version - 'a' + 'A') : version;
+void StartProducer(char version, void* shared, const ProducerEnvironment& env) {
+  const char letter = NormalizedVariantLetter(version);
   // The letter is checked first, so a bad letter is "Unknown version"
   // whatever the address; then the address, before anything else: a null
   // structure would only crash the producer thread. Other bad addresses
   // cannot be told from good ones.
-  if (letter < 'A' || letter > 'E') ThrowFailure("Unknown version");
+  if (letter == '\0') ThrowFailure("Unknown version");
   if (shared == nullptr) ThrowFailure("Start: the SharedState pointer is null");
   RequireLists();
-  LaunchProducer(letter, shared);
+  LaunchProducer(letter, shared, env);
 }
 
 }  // namespace tavisor

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "producer/environment.h"
 #include "tavisor/item.h"
 
 namespace tavisor {
@@ -28,6 +29,8 @@ bool ListsReady();
 void InitializeLibrary();
 Item* NewRandomItem();
 Item* NewTestItem(std::int32_t n);
-void StartProducer(char version, void* shared);
+// Start: the producers run in `env`, the library's own unless a test passes
+// its own.
+void StartProducer(char version, void* shared, const ProducerEnvironment& env = {});
 
 }  // namespace tavisor

@@ -22,12 +22,12 @@
 
 namespace tavisor {
 
-// A thread that finds the lock taken spins for a moment before it sleeps.
-// With std::mutex every collision of two threads making records meant a
-// sleep and a wake-up in the kernel, many times longer than the draws
-// themselves: two threads together made fewer records than one alone.
-// Sleeping and waking go through the atomic's wait and notify, so a holder
-// that is preempted costs its waiters no more than a brief spin.
+// A thread that finds the lock taken spins for a moment before it sleeps:
+// a sleep and a wake-up in the kernel at every collision of two threads
+// making records would take many times longer than the draws themselves
+// (bench/README.md). Sleeping and waking go through the atomic's wait and
+// notify, so a holder that is preempted costs its waiters no more than a
+// brief spin.
 class BriefLock {
  public:
   void lock() noexcept {

@@ -15,6 +15,7 @@
 namespace tavisor {
 
 struct ReferenceLists;
+struct RecordEngines;
 
 // A position that can draw itself at random and print itself.
 struct DllCoordinates : Coordinates {
@@ -37,6 +38,9 @@ class DataItem {
   DataItem();
   // Generates a random record from `lists`.
   explicit DataItem(const ReferenceLists& lists);
+  // Generates a random record from `lists` on `engines` instead of the
+  // library's (tests replay a seeded sequence so).
+  DataItem(const ReferenceLists& lists, RecordEngines& engines);
   // A record made from values; it has no library-side observations.
   DataItem(std::string order, std::string family, std::string name, char rarity,
            std::vector<Observation> observations);
@@ -73,8 +77,7 @@ Item* MakeItem(DataItem&& dit);
 
 // A time of day from hours, minutes and seconds summed as seconds: 60
 // minutes or seconds carry, and hours are not wrapped at 24. Inline: every
-// sighting of a record makes one, and the call alone was about 2% of a
-// record's instructions.
+// sighting of a record makes one (bench/README.md has what a call costs).
 inline TimeOfDay MakeTime(std::int32_t hours, std::int32_t minutes, std::int32_t seconds) {
   using namespace std::chrono;
   // The sum is held as a 32-bit count of seconds, then widened for the split.

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <random>
 
+#include "refdata/drawn_lengths.h"
+
 namespace tavisor {
 
 // A whole number from a closed range, drawn from 32-bit words by one
@@ -52,10 +54,10 @@ class PortableUniform {
 
 template <class Uniform>
 struct ItemDistributionsOf {
-  Uniform species{0, 413};
+  Uniform species{0, static_cast<int>(kMinimumSpecies) - 1};
   Uniform sightings{1, 15};
   Uniform coin{1, 100};
-  Uniform community{0, 78};
+  Uniform community{0, static_cast<int>(kMinimumCommunities) - 1};
   Uniform birds{1, 10};
 };
 

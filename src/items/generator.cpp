@@ -12,38 +12,30 @@
 
 namespace tavisor {
 
-namespace {
-
-// The three record engines of the library, as the record code takes them.
-struct LibraryEngines {
-  RunEngine<ItemDistributions>& item = ItemEngine();
-  RunEngine<CoordDistributions>& coord = CoordEngine();
-  RunEngine<DateDistributions>& date = DateEngine();
-};
-
-}  // namespace
-
 DataItem::DataItem() : DataItem(DrawnLists()) {}
 
-DataItem::DataItem(const ReferenceLists& lists) {
+DataItem::DataItem(const ReferenceLists& lists) : DataItem(lists, LibraryRecordEngines()) {}
+
+DataItem::DataItem(const ReferenceLists& lists, RecordEngines& engines) {
   try {
-    LibraryEngines engines;
     DataItemGenerator::Fill(*this, lists, engines);
   } catch (const std::exception& e) {
-    platform::WriteConsoleLine("Creating of item failed", e.what());
+    platform::Console{}.WriteLine("Creating of item failed", e.what());
   }
 }
 
 DllCoordinates::DllCoordinates()
-    : Coordinates(CoordEngine().Draw(
+    : Coordinates(LibraryRecordEngines().coord.Draw(
           [](auto& engine, auto& d) { return record_maker::DrawCoordinates(engine, d); })) {}
 
 std::chrono::year_month_day RandomDate() {
-  return DateEngine().Draw([](auto& engine, auto& d) { return record_maker::DrawDate(engine, d); });
+  return LibraryRecordEngines().date.Draw(
+      [](auto& engine, auto& d) { return record_maker::DrawDate(engine, d); });
 }
 
 TimeOfDay RandomTime() {
-  return DateEngine().Draw([](auto& engine, auto& d) { return record_maker::DrawTime(engine, d); });
+  return LibraryRecordEngines().date.Draw(
+      [](auto& engine, auto& d) { return record_maker::DrawTime(engine, d); });
 }
 
 }  // namespace tavisor

@@ -1,12 +1,13 @@
 #include "items/random_engines.h"
 
+#include <atomic>
 #include <ctime>
 
 namespace tavisor {
 
 namespace {
 
-// Each engine reads the clock itself: whole seconds, low 32 bits.
+// The library engines' seed: the clock in whole seconds, low 32 bits.
 Mt19937::result_type SeedFromClock() {
   return static_cast<Mt19937::result_type>(static_cast<unsigned long long>(std::time(nullptr)) &
                                            0xFFFFFFFFull);
@@ -27,6 +28,13 @@ struct ThreadRuns {
 };
 thread_local ThreadRuns this_threads_runs;
 
+// Generation 0 is that of a thread's runs before its first: never an
+// engine's.
+std::uint32_t NewGeneration() {
+  static std::atomic<std::uint32_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 }  // namespace
 
 ThreadRun& ThisThreadsRun(int slot) { return this_threads_runs.run[slot]; }
@@ -35,14 +43,15 @@ template <class Distributions>
 GuardedEngine<Distributions>::GuardedEngine() : engine_(SeedFromClock()) {}
 
 template <class Distributions>
-RunEngine<Distributions>::RunEngine(int slot) : engine_(SeedFromClock()), slot_(slot) {}
+RunEngine<Distributions>::RunEngine(int slot, Mt19937::result_type seed)
+    : engine_(seed), generation_(NewGeneration()), slot_(slot) {}
 
 template <class Distributions>
 void RunEngine<Distributions>::TakeRun(ThreadRun& run) {
   {
     std::lock_guard guard(lock_);
     TwistRun(engine_, run);
-    run.generation = generation_.load(std::memory_order_relaxed);
+    run.generation = generation_;
   }
   TemperRun(run);  // outside the lock
 }
@@ -53,25 +62,13 @@ template class RunEngine<DateDistributions>;
 
 namespace {
 // Constructed when the library is loaded, in this order.
-RunEngine<ItemDistributions> item_engine(0);
-RunEngine<CoordDistributions> coord_engine(1);
-RunEngine<DateDistributions> date_engine(2);
+RecordEngines record_engines(SeedFromClock());
 GuardedEngine<BatchDistributions> batch_engine;
 GuardedEngine<PauseDistributions> pause_engine;
 }  // namespace
 
-RunEngine<ItemDistributions>& ItemEngine() { return item_engine; }
-RunEngine<CoordDistributions>& CoordEngine() { return coord_engine; }
-RunEngine<DateDistributions>& DateEngine() { return date_engine; }
+RecordEngines& LibraryRecordEngines() { return record_engines; }
 GuardedEngine<BatchDistributions>& BatchEngine() { return batch_engine; }
 GuardedEngine<PauseDistributions>& PauseEngine() { return pause_engine; }
-
-void SeedAllEngines(Mt19937::result_type seed) {
-  item_engine.Seed(seed);
-  coord_engine.Seed(seed);
-  date_engine.Seed(seed);
-  batch_engine.Seed(seed);
-  pause_engine.Seed(seed);
-}
 
 }  // namespace tavisor

@@ -90,9 +90,8 @@ struct RecordDraws {
 
 // The draws of a record are most of its cost. Inlined into the loops that
 // make them, each distribution's range is a constant and a draw costs no
-// call (GCC, Clang; about a fifth fewer instructions per record).
-// The sightings are built inline too: called, they cost about 150
-// instructions more per record.
+// call (GCC, Clang). The sightings are built inline too, for the same
+// reason; bench/README.md has what each saves per record.
 #if defined(__GNUC__)
 #define TAVISOR_INLINE_DRAWS [[gnu::flatten]]
 #define TAVISOR_INLINE_SIGHTING [[gnu::always_inline]] inline

@@ -20,7 +20,7 @@ struct ThreadRun {
   static constexpr int kBlocks = 4;
   static constexpr int kWords = kBlocks * Mt19937Blocks::kWords;
 
-  std::uint32_t generation;     // of the engine when the run was taken
+  std::uint32_t generation;     // of the engine the run came from
   int next;                     // first unused word
   int end;                      // 0 before the first run
   std::uint32_t words[kWords];  // tempered
@@ -46,8 +46,8 @@ class RunSource {
   static constexpr result_type max() { return Mt19937::max(); }
 
   // The position in the run is held here while the body draws, and written
-  // back when the source goes: kept in the run itself, it was loaded and
-  // stored again at every draw, since the compiler must assume that the
+  // back when the source goes: kept in the run itself, it would be loaded
+  // and stored again at every draw, since the compiler must assume that the
   // body's stores may change it.
   RunSource(Engine& engine, ThreadRun& run)
       : engine_(engine), run_(run), next_(run.next), end_(run.end) {}

@@ -31,35 +31,26 @@ void SetConsoleOutputCodePage(unsigned code_page) { stand_in_code_page.store(cod
 
 #endif
 
-namespace {
-
-std::atomic<ConsoleWriteHook> write_hook{nullptr};
-
 // The whole text goes out in one write, so that its lines stay whole next
 // to lines that other threads, the client's among them, write at the same
 // time; the lock keeps the library's own lines apart on any stream.
-void WriteWhole(const std::string& text) {
+void Console::WriteWhole(const std::string& text) const {
   static std::mutex console_mutex;
   std::lock_guard lock(console_mutex);
-  const ConsoleWriteHook hook = write_hook.load();
-  if (hook != nullptr) hook(text, false);
+  if (hook_ != nullptr) hook_(text, false);
   std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
   std::cout.flush();
-  if (hook != nullptr) hook(text, true);
+  if (hook_ != nullptr) hook_(text, true);
 }
 
-}  // namespace
-
-void SetConsoleWriteHook(ConsoleWriteHook hook) { write_hook.store(hook); }
-
-void WriteConsoleLine(std::string_view first, std::string_view second) {
+void Console::WriteLine(std::string_view first, std::string_view second) const {
   std::string line;
   line.reserve(first.size() + second.size() + 1);
   line.append(first).append(second).push_back('\n');
   WriteWhole(line);
 }
 
-void WriteConsoleLines(std::initializer_list<std::string_view> lines) {
+void Console::WriteLines(std::initializer_list<std::string_view> lines) const {
   std::string text;
   for (const std::string_view line : lines) text.append(line).push_back('\n');
   WriteWhole(text);

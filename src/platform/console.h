@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace tavisor::platform {
@@ -13,18 +14,30 @@ namespace tavisor::platform {
 unsigned GetConsoleOutputCodePage();
 void SetConsoleOutputCodePage(unsigned code_page);
 
-// Writes `first`, `second` and an end of line to standard output and
-// flushes. Lines written by several threads at once stay whole.
-void WriteConsoleLine(std::string_view first, std::string_view second = {});
-
-// Writes each of `lines` with an end of line, all together and flushed
-// once: no other thread's line comes between them.
-void WriteConsoleLines(std::initializer_list<std::string_view> lines);
-
-// Tests: called with each text inside the console's lock, right before it
-// is written (`written` false) and right after (true); null: none. Not
-// exported.
+// Called with each text inside the console's lock, right before it is
+// written (`written` false) and right after (true).
 using ConsoleWriteHook = void (*)(std::string_view text, bool written);
-void SetConsoleWriteHook(ConsoleWriteHook hook);
+
+// Standard output as one writer of the library's lines sees it. The library
+// writes through Console{}; a test that must see each write at the moment
+// it happens passes a Console with a hook to the code under test.
+class Console {
+ public:
+  constexpr Console() = default;
+  constexpr explicit Console(ConsoleWriteHook hook) : hook_(hook) {}
+
+  // Writes `first`, `second` and an end of line to standard output and
+  // flushes. Lines written by several threads at once stay whole.
+  void WriteLine(std::string_view first, std::string_view second = {}) const;
+
+  // Writes each of `lines` with an end of line, all together and flushed
+  // once: no other thread's line comes between them.
+  void WriteLines(std::initializer_list<std::string_view> lines) const;
+
+ private:
+  void WriteWhole(const std::string& text) const;
+
+  ConsoleWriteHook hook_ = nullptr;
+};
 
 }  // namespace tavisor::platform

@@ -10,8 +10,7 @@
 
 #include "items/data_item.h"
 #include "items/random_engines.h"
-#include "platform/console.h"
-#include "producer/pause.h"
+#include "producer/environment.h"
 #include "producer/stop_notice.h"
 
 namespace tavisor {
@@ -41,13 +40,13 @@ inline int DrawBatchSize() {
 // registered its stop callback: Start returns then, so a stop requested
 // after Start always finds the callback.
 template <class Variant, class State>
-void RunFrame(State& shared, std::promise<void> set_up) {
-  platform::WriteConsoleLine("Generator in DLL started");
+void RunFrame(State& shared, std::promise<void> set_up, const ProducerEnvironment& env) {
+  env.console.WriteLine("Generator in DLL started");
   // The producer tests its own copy of the token, and keeps it to the end:
   // after its last signal it touches nothing of the client's.
   const std::stop_token stop = shared.stoken;
   Variant variant(shared);
-  StopNotice notice;
+  StopNotice notice(env.console);
   // OnRequest: the two lines, then the judgement of a batch out in the
   // final wait (B to E), both inside the request.
   const auto on_stop = [&notice, &variant] {
@@ -63,7 +62,7 @@ void RunFrame(State& shared, std::promise<void> set_up) {
   // structure then, and keeps the turn).
   while (!stop.stop_requested()) {
     auto cycle_lock = variant.BeginCycle();
-    PauseBeforeBatch(stop);
+    PauseBeforeBatch(stop, *env.pause_unit);
     // A: leaving the cycle lets go of the client's mutex first; a stop
     // callback of the client's may be waiting for it.
     if (stop.stop_requested() || !variant.TakeTurn(stop)) break;
@@ -74,7 +73,7 @@ void RunFrame(State& shared, std::promise<void> set_up) {
       DataItem dit;
       variant.Append(MakeItem(std::move(dit)));
     }
-    platform::WriteConsoleLine(std::to_string(n), " items generated");
+    env.console.WriteLine(std::to_string(n), " items generated");
     if (!variant.AnnounceAndAwait(cycle_lock, stop)) break;
     variant.PassTurn();
   }

@@ -1,21 +1,16 @@
 #include "producer/pause.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "items/random_engines.h"
-#include "producer/producer.h"
+#include "tavisor/clock.h"
 
 namespace tavisor {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-std::atomic<std::chrono::milliseconds::rep> pause_unit_ms{1000};
 
 int DrawPauseLength() {
   return PauseEngine().Draw(
@@ -33,10 +28,10 @@ int DrawPauseLength() {
 // before it runs any callback. The callback is registered once for the
 // whole pause, and the slices are plain timed waits: idle, a paused
 // producer costs some 20 short wake-ups a second.
-void Pause(const std::stop_token& stop, std::mutex& mx_pause, std::condition_variable_any& cva) {
+void Pause(const std::stop_token& stop, std::chrono::milliseconds unit, std::mutex& mx_pause,
+           std::condition_variable_any& cva) {
   const int nDelay = DrawPauseLength();
-  const Clock::time_point deadline =
-      Clock::now() + nDelay * std::chrono::milliseconds(pause_unit_ms.load());
+  const Clock::time_point deadline = Clock::now() + nDelay * unit;
   // Registered before mx_pause is taken: a stop requested already runs the
   // callback right here. Taking mx_pause in it keeps the notification from
   // falling between a slice's look at the stop state and its wait.
@@ -53,12 +48,10 @@ void Pause(const std::stop_token& stop, std::mutex& mx_pause, std::condition_var
 
 }  // namespace
 
-void SetPauseUnit(std::chrono::milliseconds unit) { pause_unit_ms.store(unit.count()); }
-
-void PauseBeforeBatch(const std::stop_token& stop) {
+void PauseBeforeBatch(const std::stop_token& stop, const PauseUnit& unit) {
   std::condition_variable_any cva_pause;
   std::mutex mx_pause;
-  std::jthread pause(Pause, std::cref(stop), std::ref(mx_pause), std::ref(cva_pause));
+  std::jthread pause(Pause, std::cref(stop), unit.Get(), std::ref(mx_pause), std::ref(cva_pause));
   pause.join();
 }
 

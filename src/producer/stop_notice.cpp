@@ -1,7 +1,5 @@
 #include "producer/stop_notice.h"
 
-#include "platform/console.h"
-
 namespace tavisor {
 
 void StopNotice::PrintOnce() {
@@ -15,7 +13,7 @@ void StopNotice::PrintOnce() {
     progress_ = Progress::kPrinting;
   }
   // One write for both lines, so that no other line comes between them.
-  platform::WriteConsoleLines({"Loop in DLL broken off", "Type a command"});
+  console_.WriteLines({"Loop in DLL broken off", "Type a command"});
   std::lock_guard lock(mutex_);
   progress_ = Progress::kPrinted;
   printed_cv_.notify_all();

@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/console.h"
+
 namespace tavisor {
 
 // Registered as the producer's stop callback (OnRequest), and called again
@@ -24,6 +26,7 @@ namespace tavisor {
 // before the last signal of a producer stopped during its pause.
 class StopNotice {
  public:
+  explicit StopNotice(platform::Console console) : console_(console) {}
   // OnRequest: runs on the thread that requests the stop, inside the request.
   void operator()() { PrintOnce(); }
   // The producer, once it has seen the stop: with no lock of the client's
@@ -35,6 +38,7 @@ class StopNotice {
 
   void PrintOnce();
 
+  const platform::Console console_;
   std::mutex mutex_;
   std::condition_variable printed_cv_;
   Progress progress_ = Progress::kNotBegun;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "refdata/drawn_lengths.h"
 #include "refdata/line_reader.h"
 
 namespace tavisor {
@@ -22,8 +23,6 @@ struct BirdInfo {
 
 inline constexpr const char* kEstonianBirdsFile = "Eesti linnud.txt";
 inline constexpr const char* kEstonianCommunitiesFile = "Eesti omavalitsused.txt";
-inline constexpr std::size_t kMinimumSpecies = 414;
-inline constexpr std::size_t kMinimumCommunities = 79;
 inline constexpr std::size_t kMaximumLineLength = 255;
 
 // Both lists only ever grow: every load appends behind what is there.

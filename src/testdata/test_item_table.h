@@ -1,16 +1,15 @@
-// The 17 fixed test records behind GetTestItem.
+// The fixed test records behind GetTestItem (kTestItemCount, tavisor/api.h).
 #pragma once
 
 #include <array>
 #include <cstddef>
 
 #include "items/data_item.h"
+#include "tavisor/api.h"
 
 namespace tavisor {
 
-inline constexpr std::size_t kTestItemCount = 17;
-
-using TestItemTableType = std::array<DataItem, kTestItemCount>;
+using TestItemTableType = std::array<DataItem, static_cast<std::size_t>(kTestItemCount)>;
 
 // Built when the library is loaded; read-only afterwards.
 const TestItemTableType& TestItemTable();

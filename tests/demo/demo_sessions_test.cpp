@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "api/entry_points.h"
-#include "producer/producer.h"
+#include "producer/pause.h"
 #include "producers.h"
 #include "test_support.h"
 #include "tavisor/variants.h"
@@ -58,17 +58,18 @@ class DemoSessions : public ::testing::Test {
   static void SetUpTestSuite() {
     const tavisor::testing::WorkingDirectory in_data(tavisor::testing::BundledData());
     tavisor::InitializeLibrary();
-    tavisor::SetPauseUnit(2ms);  // pauses of 2 to 20 ms
   }
-  static void TearDownTestSuite() { tavisor::SetPauseUnit(1000ms); }
+  // Pauses of 2 to 20 ms. Static: detached producers read it until they end.
+  static inline const tavisor::PauseUnit pause_unit{2ms};
+  static void Start(char letter, void* shared) {
+    tavisor::StartProducer(letter, shared, {&pause_unit});
+  }
 };
 
 TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
   constexpr int kRounds = 30;
   const std::string letters = RunnableLetters();
-  const tavisor::Launcher start = [](char letter, void* shared) {
-    tavisor::StartProducer(letter, shared);
-  };
+  const tavisor::Launcher start = &DemoSessions::Start;
   tavisor::Graveyard graveyard(200ms);
   std::mt19937 engine(12345);
   std::uniform_int_distribution<int> stop_after_ms(0, 60);
@@ -107,9 +108,7 @@ TEST_F(DemoSessions, EveryRecordReachesTheClientOnceWhereverTheStopFalls) {
 }
 
 TEST_F(DemoSessions, ProducersDeliverBatchesUntilStopped) {
-  const tavisor::Launcher start = [](char letter, void* shared) {
-    tavisor::StartProducer(letter, shared);
-  };
+  const tavisor::Launcher start = &DemoSessions::Start;
   tavisor::Graveyard graveyard(200ms);
   std::ostringstream printed;
   console::Output output(false, printed);

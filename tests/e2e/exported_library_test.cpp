@@ -149,7 +149,7 @@ TEST(ExportedProducer, OneStopSourceEndsEveryVariant) {
   std::vector<AnyProducer> producers = StartEveryVariant(lib, source);
   for (AnyProducer& p : producers) EXPECT_EQ(p.WaitFor(12s).what, Arrival::kBatch);
   // Left with the producer: this one stays in its final wait.
-  ASSERT_TRUE(producers.back().AwaitAnnouncement(HandOverClock::now() + 12s));
+  ASSERT_TRUE(producers.back().AwaitAnnouncement(Clock::now() + 12s));
   source.request_stop();
   EXPECT_EQ(producers.back().Poll().what, Arrival::kBatch);
   const std::size_t started = producers.size();
