@@ -24,7 +24,7 @@ namespace {
 constexpr int kGeneratedBirdLines = 1'000'000;
 
 std::vector<std::string> BundledBirdLines() {
-  std::ifstream in(std::filesystem::path(kBundledDataDir) / kEstonianBirdsFile, std::ios::binary);
+  std::ifstream in(std::filesystem::path(kBundledDataDir) / kBirdListFile, std::ios::binary);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -49,9 +49,9 @@ std::string GeneratedBirdFile() {
 // list, removed again with everything in it.
 struct GeneratedLists : testing::TempDir {
   GeneratedLists() {
-    Write(kEstonianBirdsFile, GeneratedBirdFile());
-    std::filesystem::copy_file(std::filesystem::path(kBundledDataDir) / kEstonianCommunitiesFile,
-                               path() / kEstonianCommunitiesFile);
+    Write(kBirdListFile, GeneratedBirdFile());
+    std::filesystem::copy_file(std::filesystem::path(kBundledDataDir) / kMunicipalityListFile,
+                               path() / kMunicipalityListFile);
   }
 };
 

@@ -120,8 +120,8 @@ TEST_P(BadInputTest, ReportsExactlyAndKeepsEarlierEntries) {
     const ReferenceLists good = lists;
 
     TempDir dir;
-    if (!Prepare(dir, kEstonianBirdsFile, c.birds) ||
-        !Prepare(dir, kEstonianCommunitiesFile, c.communities)) {
+    if (!Prepare(dir, kBirdListFile, c.birds) ||
+        !Prepare(dir, kMunicipalityListFile, c.communities)) {
       GTEST_SKIP() << "this process reads files without read permission (root)";
     }
     const std::string failure = LoadReferenceLists(lists, dir.path());

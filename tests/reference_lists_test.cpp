@@ -62,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Writes the two files (or leaves one out when its text is absent).
 void WriteLists(const TempDir& dir, const std::optional<std::string>& birds,
                 const std::optional<std::string>& communities) {
-  if (birds) dir.Write(kEstonianBirdsFile, *birds);
-  if (communities) dir.Write(kEstonianCommunitiesFile, *communities);
+  if (birds) dir.Write(kBirdListFile, *birds);
+  if (communities) dir.Write(kMunicipalityListFile, *communities);
 }
 
 using testing::kNoBirdFile;
@@ -287,7 +287,7 @@ TEST(LoadReferenceLists, EarlierLoadsCountTowardsTheMinimums) {
 
 TEST(LoadReferenceLists, DirectoryInPlaceOfFileCannotBeOpened) {
   TempDir dir;
-  std::filesystem::create_directory(dir.path() / kEstonianBirdsFile);
+  std::filesystem::create_directory(dir.path() / kBirdListFile);
   ReferenceLists lists;
   EXPECT_EQ(LoadReferenceLists(lists, dir.path()), kNoBirdFile);
   EXPECT_TRUE(lists.birds.empty());

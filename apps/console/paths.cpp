@@ -38,8 +38,8 @@ fs::path DefaultLibraryPath() {
 
 bool HoldsReferenceLists(const fs::path& dir) {
   std::error_code ec;
-  return fs::is_regular_file(dir / kBirdListFile, ec) &&
-         fs::is_regular_file(dir / kMunicipalityListFile, ec);
+  return fs::is_regular_file(dir / tavisor::kBirdListFile, ec) &&
+         fs::is_regular_file(dir / tavisor::kMunicipalityListFile, ec);
 }
 
 std::optional<fs::path> FindReferenceLists() {
@@ -59,8 +59,8 @@ std::optional<fs::path> FindReferenceLists() {
 std::optional<fs::path> ListsDirectory(const std::optional<fs::path>& given, Output& out) {
   if (given) return *given;
   if (std::optional<fs::path> found = FindReferenceLists()) return found;
-  out.Error(std::string("Cannot find the reference lists \"") + kBirdListFile + "\" and \"" +
-            kMunicipalityListFile +
+  out.Error(std::string("Cannot find the reference lists \"") + tavisor::kBirdListFile +
+            "\" and \"" + tavisor::kMunicipalityListFile +
             "\" (in the working directory, a data directory upwards from the program, or an "
             "installed share/tavisor): pass --data DIR");
   return std::nullopt;

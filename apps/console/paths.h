@@ -12,14 +12,6 @@
 
 namespace console {
 
-// The two reference lists, in the directory that Initialize and
-// tavisor::RecordStream read them from.
-inline constexpr char kBirdListFile[] = "Eesti linnud.txt";
-inline constexpr char kMunicipalityListFile[] = "Eesti omavalitsused.txt";
-
-// GetTestItem takes 0 to kTestItemCount - 1.
-inline constexpr std::int32_t kTestItemCount = 17;
-
 // The directory that holds this program's executable file.
 std::filesystem::path ExecutableDirectory();
 

@@ -58,9 +58,9 @@ void App::ShowRandom(int count) {
 
 void App::ShowTest(std::int32_t n) {
   // GetTestItem must not be given anything else.
-  if (n < 0 || n >= console::kTestItemCount) {
+  if (n < 0 || n >= tavisor::kTestItemCount) {
     output_.Line("Test record " + std::to_string(n) + " does not exist: use 0 to " +
-                 std::to_string(console::kTestItemCount - 1));
+                 std::to_string(tavisor::kTestItemCount - 1));
     return;
   }
   const std::unique_ptr<tavisor::Item> item(library_.GetTestItem(n));

@@ -32,7 +32,7 @@ class App {
   // Prints `count` new random records and deletes them.
   void ShowRandom(int count);
   // Prints test record `n` and deletes it; reports an `n` outside 0 to
-  // console::kTestItemCount - 1.
+  // tavisor::kTestItemCount - 1.
   void ShowTest(std::int32_t n);
   // Starts a producer of variant `letter`; reports what went wrong.
   bool StartProducer(char letter);

@@ -77,7 +77,7 @@ bool Test(App& app, const Words& args) {
   const std::optional<long> n = Number(args[0], -1000000, 1000000);
   if (!n) {
     app.output().Line("test: \"" + args[0] + "\" is not a number (use 0 to " +
-                      std::to_string(console::kTestItemCount - 1) + ")");
+                      std::to_string(tavisor::kTestItemCount - 1) + ")");
     return true;
   }
   app.ShowTest(static_cast<std::int32_t>(*n));
@@ -197,7 +197,7 @@ bool Help(App& app, const Words&) {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"random", "[N]", "show N new random records (1 to 100, default 1)", Random},
-      {"test", "N", "show test record N (0 to " + std::to_string(console::kTestItemCount - 1) + ")",
+      {"test", "N", "show test record N (0 to " + std::to_string(tavisor::kTestItemCount - 1) + ")",
        Test},
       {"start", "X...", "start producers of variants A to E, e.g. start A C E", Start},
       {"wait", "[S]", "wait until every running producer has sent another batch (at most S s)",

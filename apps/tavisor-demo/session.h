@@ -14,7 +14,7 @@
 
 namespace demo {
 
-using Clock = std::chrono::steady_clock;
+using Clock = tavisor::Clock;
 
 class Session {
  public:

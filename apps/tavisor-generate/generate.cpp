@@ -1,5 +1,6 @@
 #include "generate.h"
 
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "console_control.h"
 #include "output_files.h"
 #include "paths.h"
+#include "tavisor/clock.h"
 #include "tavisor/record_stream.h"
 
 #if defined(_WIN32)
@@ -30,7 +32,7 @@ namespace generate {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = tavisor::Clock;
 using namespace std::chrono_literals;
 
 // Records are made and written in chunks: a thread makes one chunk at a
@@ -664,7 +666,7 @@ std::uint64_t FreshSeed() {
 int GenerateTestRecords(const tavisor::Library& library, const GenerateOptions& options,
                         const std::filesystem::path& start_directory, console::Output& messages) {
   return Generate(
-      options, start_directory, {0, console::kTestItemCount},
+      options, start_directory, {0, tavisor::kTestItemCount},
       [&library] { return std::make_unique<TestRecordMaker>(library); }, messages);
 }
 

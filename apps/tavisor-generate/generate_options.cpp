@@ -19,7 +19,7 @@ constexpr std::uint64_t kMostShards = 1'000'000;
 std::string Help(std::string_view invocation) {
   const std::string run = "  " + std::string(invocation) + " ";
   return "Writes COUNT random records, or with --test the " +
-         std::to_string(console::kTestItemCount) +
+         std::to_string(tavisor::kTestItemCount) +
          " test records, to standard output\n"
          "or to the --output files: as JSON Lines, JSON or CSV (UTF-8), or as the Estonian text\n"
          "form (Windows-1252, or UTF-8 with --encoding utf-8). The same --seed gives the same\n"
@@ -101,7 +101,7 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
                                       [&options](std::uint64_t n) { options.count = n; });
   CLI::Option* test =
       command.add_flag("--test", options.test,
-                       "The " + std::to_string(console::kTestItemCount) + " test records instead");
+                       "The " + std::to_string(tavisor::kTestItemCount) + " test records instead");
   count->excludes(test);
   command
       .add_option_function<std::string>(

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "output.h"
+#include "tavisor/text.h"
 
 namespace generate {
 
@@ -412,6 +413,7 @@ class TextWriter {
   }
 
   void Time(const tavisor::TimeOfDay& time) { p_ = PutTime(p_, time); }
+  void EndLine() { *p_++ = '\n'; }
 
   char* end() const { return p_; }
 
@@ -420,34 +422,11 @@ class TextWriter {
   const bool utf8_;
 };
 
+// The layout is tavisor/text.h's, the one the record's stream insertion
+// uses; only the writer differs.
 char* PutText(char* p, const tavisor::Item& item, bool utf8) {
   TextWriter out(p, utf8);
-  out << item.name << " (selts: " << item.order << ", sugukond: " << item.family << ")";
-  if (item.rarity != 'A') out << " HARULDUS";
-  out << "\n";
-  std::int32_t number = 1;
-  for (const auto& [location, date, time, count] : item.observations) {
-    out << number++ << ")Asukoht: ";
-    if (location.index() == 0) {
-      out << std::get<0>(location);
-    } else {
-      const tavisor::Coordinates& position = std::get<1>(location);
-      out.Angle(position.latitude, 'N');
-      out << " ";
-      out.Angle(position.longitude, 'E');
-    }
-    out << "\nVaatlus toimus: ";
-    out.Time(time);
-    out << " ";
-    out.Date(date);
-    out << "\n";
-    if (count.has_value()) {
-      out << "N\xE4htud " << *count << (*count == 1 ? " lind\n" : " lindu\n");
-    } else {
-      out << "Lindude arvu ei \xF5nnestunud kokku lugeda\n";
-    }
-  }
-  out << "\n";
+  tavisor::LayOutRecord(out, item.name, item.order, item.family, item.rarity, item.observations);
   return out.end();
 }
 

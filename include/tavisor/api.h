@@ -42,6 +42,11 @@ namespace tavisor {
 // The number of fixed test records: GetTestItem takes 0 to kTestItemCount - 1.
 inline constexpr std::int32_t kTestItemCount = 17;
 
+// The two reference lists that Initialize (and tavisor::RecordStream) read,
+// by file name, in the data directory.
+inline constexpr char kBirdListFile[] = "Eesti linnud.txt";
+inline constexpr char kMunicipalityListFile[] = "Eesti omavalitsused.txt";
+
 using InitializeFn = void (*)();
 using GetItemFn = Item* (*)();
 using GetTestItemFn = Item* (*)(std::int32_t);

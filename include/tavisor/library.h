@@ -28,7 +28,6 @@
 #include "tavisor/item.h"
 #include "tavisor/version.h"
 
-
 namespace tavisor {
 
 class Library {

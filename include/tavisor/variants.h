@@ -13,8 +13,8 @@ namespace tavisor {
 
 // `letter` in upper case if it is 'a' to 'e'; any other letter unchanged.
 // NormalizedVariantLetter (tavisor/shared_state.h) tells the letters apart.
-[[deprecated("use tavisor::NormalizedVariantLetter (tavisor/shared_state.h)")]]
-constexpr char VariantLetter(char letter) {
+[[deprecated("use tavisor::NormalizedVariantLetter (tavisor/shared_state.h)")]] constexpr char
+VariantLetter(char letter) {
   return NormalizedVariantLetter(letter) != '\0' ? NormalizedVariantLetter(letter) : letter;
 }
 

@@ -148,20 +148,20 @@ std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::pat
 }
 
 std::string LoadReferenceLists(ReferenceLists& lists, const OpenListFile& open) {
-  std::string failure = ReadListFile(open, kEstonianBirdsFile, [&](std::string_view line) {
+  std::string failure = ReadListFile(open, kBirdListFile, [&](std::string_view line) {
     lists.birds.push_back(ParseBirdLine(line));
   });
   if (!failure.empty()) return failure;
   if (lists.birds.size() < kMinimumSpecies) {
-    return "File " + Quoted(kEstonianBirdsFile) +
+    return "File " + Quoted(kBirdListFile) +
            " is corrupted, number of species cannot be less than " +
            std::to_string(kMinimumSpecies);
   }
-  failure = ReadListFile(open, kEstonianCommunitiesFile,
+  failure = ReadListFile(open, kMunicipalityListFile,
                          [&](std::string_view line) { lists.communities.emplace_back(line); });
   if (!failure.empty()) return failure;
   if (lists.communities.size() < kMinimumCommunities) {
-    return "File " + Quoted(kEstonianCommunitiesFile) +
+    return "File " + Quoted(kMunicipalityListFile) +
            " is corrupted, number of communities cannot be less than " +
            std::to_string(kMinimumCommunities);
   }

@@ -10,6 +10,7 @@
 
 #include "refdata/drawn_lengths.h"
 #include "refdata/line_reader.h"
+#include "tavisor/api.h"
 
 namespace tavisor {
 
@@ -21,8 +22,6 @@ struct BirdInfo {
   char rarity = '\0';
 };
 
-inline constexpr const char* kEstonianBirdsFile = "Eesti linnud.txt";
-inline constexpr const char* kEstonianCommunitiesFile = "Eesti omavalitsused.txt";
 inline constexpr std::size_t kMaximumLineLength = 255;
 
 // Both lists only ever grow: every load appends behind what is there.
@@ -60,7 +59,7 @@ BirdInfo ParseBirdLine(std::string_view line);
 // failure stay in the lists.
 std::string LoadReferenceLists(ReferenceLists& lists, const std::filesystem::path& directory);
 
-// Opens a list file by its name (kEstonianBirdsFile, kEstonianCommunitiesFile);
+// Opens a list file by its name (kBirdListFile, kMunicipalityListFile);
 // null when it cannot be opened.
 using OpenListFile = std::function<std::unique_ptr<ByteSource>(const char* file)>;
 

@@ -64,7 +64,7 @@ struct Files {
   tavisor::OpenListFile Opener() const {
     return [this](const char* file) -> std::unique_ptr<tavisor::ByteSource> {
       const std::optional<std::string_view>& bytes =
-          std::string_view(file) == tavisor::kEstonianBirdsFile ? birds : communities;
+          std::string_view(file) == tavisor::kBirdListFile ? birds : communities;
       if (!bytes) return nullptr;
       return tavisor::MemorySource(*bytes, read_size);
     };
@@ -174,7 +174,7 @@ Appended LoadAndCheck(ReferenceLists& lists, const Files& files) {
             lists.communities.size() >= appended.communities_from,
         "a list shrank");
 
-  FileOutcome bird_file = ExpectedFile(files.birds, tavisor::kEstonianBirdsFile);
+  FileOutcome bird_file = ExpectedFile(files.birds, tavisor::kBirdListFile);
   appended.bird_lines = std::move(bird_file.lines);
   BirdsMatch(lists, appended.birds_from, appended.bird_lines);
   Check(lists.birds.size() == appended.birds_from + appended.bird_lines.size(),
@@ -191,7 +191,7 @@ Appended LoadAndCheck(ReferenceLists& lists, const Files& files) {
     return appended;
   }
 
-  FileOutcome community_file = ExpectedFile(files.communities, tavisor::kEstonianCommunitiesFile);
+  FileOutcome community_file = ExpectedFile(files.communities, tavisor::kMunicipalityListFile);
   appended.community_lines = std::move(community_file.lines);
   CommunitiesMatch(lists, appended.communities_from, appended.community_lines);
   Check(lists.communities.size() == appended.communities_from + appended.community_lines.size(),

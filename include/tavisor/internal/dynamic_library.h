@@ -15,7 +15,8 @@ struct HINSTANCE__;
 typedef long long(__stdcall* TavisorFarProc)();
 extern "C" {
 __declspec(dllimport) HINSTANCE__* __stdcall LoadLibraryW(const wchar_t* file_name);
-__declspec(dllimport) TavisorFarProc __stdcall GetProcAddress(HINSTANCE__* module, const char* name);
+__declspec(dllimport) TavisorFarProc
+    __stdcall GetProcAddress(HINSTANCE__* module, const char* name);
 __declspec(dllimport) int __stdcall FreeLibrary(HINSTANCE__* module);
 __declspec(dllimport) unsigned long __stdcall GetLastError();
 }
