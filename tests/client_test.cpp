@@ -248,14 +248,19 @@ TEST(AnyProducer, ChoosesTheVariantAtRunTime) {
   Graveyard graveyard(0s);
   ProducerThreads threads;
   EXPECT_THROW(AnyProducer('F', threads.launcher(), graveyard), std::invalid_argument);
+  std::vector<AnyProducer> producers;
   for (const char letter : {'a', 'B', 'c', 'D', 'e'}) {
     const char upper = static_cast<char>(letter & ~0x20);
     if (!VariantUnavailableReason(upper).empty()) continue;  // see ClientTest
-    AnyProducer producer(letter, threads.launcher(), graveyard);
+    AnyProducer& producer = producers.emplace_back(letter, threads.launcher(), graveyard);
     EXPECT_EQ(producer.Letter(), upper);
     ExpectBatch(producer.WaitFor(5s));
   }
+  // A graveyard without a grace period frees A's structure at once: its
+  // producer thread must have ended by then.
+  for (AnyProducer& producer : producers) producer.Stop();
   threads.JoinAll();
+  producers.clear();
   const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("Loop in DLL broken off"), std::string::npos);
 }
