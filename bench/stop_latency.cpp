@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "api/entry_points.h"
+#include "hand_over_peer.h"
 #include "producer_thread.h"
 #include "tavisor/internal/hand_over.h"
 #include "tavisor/producer.h"
@@ -50,7 +51,7 @@ struct Figures {
 template <char V>
 void AwaitProducer(internal::HandOver<V>& side) {
   if constexpr (V == 'A') {
-    const std::lock_guard lock(side.state().mxShared);
+    const std::lock_guard lock(internal::HandOverPeer::State(side).mxShared);
   } else {
     if (side.AwaitAnnouncement(Clock::now() + std::chrono::seconds(30))) (void)side.Take();
   }

@@ -18,6 +18,12 @@ function(tavisor_set_compiler_options target)
       MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>DLL")
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    # Clang checks what guards what (tavisor/internal/thread_annotations.h);
+    # with CMAKE_COMPILE_WARNING_AS_ERROR (the clang preset) a member touched
+    # without its mutex fails the build.
+    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+      target_compile_options(${target} PRIVATE -Wthread-safety)
+    endif()
     # Inline functions keep default visibility: libstdc++'s barrier/latch
     # wait table is a static inside one, and must stay shareable (see
     # cmake/tavisor.map). The version script decides what is exported.

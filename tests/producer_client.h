@@ -9,6 +9,7 @@
 #include <stop_token>
 #include <utility>
 
+#include "hand_over_peer.h"
 #include "tavisor/internal/hand_over.h"
 #include "test_support.h"
 
@@ -30,7 +31,7 @@ class ProducerClient {
   }
   std::stop_source& source() { return source_; }
   void* shared() { return side_.Shared(); }
-  SharedState<Variant>& state() { return side_.state(); }
+  SharedState<Variant>& state() { return internal::HandOverPeer::State(side_); }
   internal::HandOver<Variant>& side() { return side_; }
 
   // What the producer sent within `timeout`: a batch, or no records for its
@@ -38,7 +39,7 @@ class ProducerClient {
   // Without `notify` the queue is emptied but cvShared is not notified.
   std::optional<Batch> Take(std::chrono::milliseconds timeout, bool notify = true) {
     if (side_.Ended() || !Announced(timeout)) return std::nullopt;
-    Delivery d = side_.Take(notify);
+    Delivery d = internal::HandOverPeer::Take(side_, notify);
     if (Variant == 'A' && d.what == Arrival::kEnded) return std::nullopt;
     return std::move(d.batch);
   }

@@ -9,8 +9,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <thread>
+
+#include "tavisor/internal/thread_annotations.h"
 #else
 #include <pthread.h>
 #include <signal.h>
@@ -44,11 +45,12 @@ Ticks Now() {
 // watcher and returns: the system holds a lock of its console functions
 // while a handler runs.
 struct Watch {
-  std::mutex mutex;
+  tavisor::internal::Mutex mutex;
   std::condition_variable catcher_gone;
-  bool catcher_lives = false;  // these three under `mutex`
-  HANDLE writer = nullptr;     // the thread that made the catcher
-  std::thread watcher;
+  bool catcher_lives TAVISOR_GUARDED_BY(mutex) = false;
+  // The thread that made the catcher.
+  HANDLE writer TAVISOR_GUARDED_BY(mutex) = nullptr;
+  std::thread watcher TAVISOR_GUARDED_BY(mutex);
   std::atomic<Ticks> write_started{0};  // 0: no write under way
   std::atomic<Ticks> write_patience{0};
 };
@@ -58,13 +60,13 @@ Watch watch;
 // reach I/O that began just after the write it was meant for ended: a
 // write then ends early, or a file write fails and is done again.
 void CancelOverdueWrites(Ticks requested) {
-  std::unique_lock lock(watch.mutex);
+  tavisor::internal::UniqueLock lock(watch.mutex);
   while (watch.catcher_lives) {
     const Ticks started = watch.write_started.load();
     if (started != 0 && Now() >= std::max(started, requested) + watch.write_patience.load()) {
       ::CancelSynchronousIo(watch.writer);  // fails harmlessly when nothing waits
     }
-    watch.catcher_gone.wait_for(lock, kWatchEvery);
+    watch.catcher_gone.wait_for(lock.native(), kWatchEvery);
   }
 }
 
@@ -72,7 +74,7 @@ void CancelOverdueWrites(Ticks requested) {
 // cancels the writes that wait too long until the catcher goes.
 void RequestEnd() {
   requested_by.store(kInterruptSignal);
-  std::lock_guard lock(watch.mutex);
+  const tavisor::internal::MutexLock lock(watch.mutex);
   if (watch.catcher_lives && !watch.watcher.joinable()) {
     watch.watcher = std::thread(CancelOverdueWrites, Now());
   }
@@ -104,7 +106,7 @@ InterruptCatcher::InterruptCatcher() {
   requested_by.store(0);
 #if defined(_WIN32)
   {
-    std::lock_guard lock(watch.mutex);
+    const tavisor::internal::MutexLock lock(watch.mutex);
     ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
                       &watch.writer, 0, FALSE, DUPLICATE_SAME_ACCESS);
     watch.catcher_lives = true;
@@ -132,13 +134,13 @@ InterruptCatcher::~InterruptCatcher() {
   ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   std::thread watcher;
   {
-    std::lock_guard lock(watch.mutex);
+    const tavisor::internal::MutexLock lock(watch.mutex);
     watch.catcher_lives = false;
     watcher = std::move(watch.watcher);
   }
   watch.catcher_gone.notify_all();
   if (watcher.joinable()) watcher.join();
-  std::lock_guard lock(watch.mutex);
+  const tavisor::internal::MutexLock lock(watch.mutex);
   ::CloseHandle(watch.writer);
   watch.writer = nullptr;
 #else

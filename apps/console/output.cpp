@@ -57,7 +57,7 @@ void Output::Write(std::string text) {
   // One write per piece keeps the program's pieces whole among themselves. The
   // library's console lines come from its own threads through the same
   // standard output and may fall between two pieces.
-  std::lock_guard lock(mutex_);
+  const tavisor::internal::MutexLock lock(mutex_);
   stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
   stream_.flush();
 }

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <iostream>
-#include <mutex>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/item.h"
 
 namespace console {
@@ -60,10 +60,10 @@ class Output {
   void Write(std::string text);
 
   const bool utf8_;
-  std::ostream& stream_;
+  tavisor::internal::Mutex mutex_;
+  std::ostream& stream_ TAVISOR_GUARDED_BY(mutex_);
   bool quiet_ = false;
   std::string error_prefix_;
-  std::mutex mutex_;
 };
 
 }  // namespace console

@@ -5,11 +5,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "output.h"
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/producer.h"
 
 namespace demo {
@@ -60,18 +60,18 @@ class Session {
   }
 
   std::size_t Batches() const {
-    std::lock_guard lock(mutex_);
+    const tavisor::internal::MutexLock lock(mutex_);
     return batches_;
   }
   std::size_t Records() const {
-    std::lock_guard lock(mutex_);
+    const tavisor::internal::MutexLock lock(mutex_);
     return records_;
   }
   // Waits until `batches` batches have come, or until `deadline`.
   bool AwaitBatches(std::size_t batches, Clock::time_point deadline) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_until(lock, deadline, [&] { return batches_ >= batches || finished_; }) &&
-           batches_ >= batches;
+    tavisor::internal::UniqueLock lock(mutex_);
+    const auto reached = [&]() TAVISOR_REQUIRES(mutex_) { return batches_ >= batches || finished_; };
+    return changed_.wait_until(lock.native(), deadline, reached) && batches_ >= batches;
   }
 
  private:
@@ -83,7 +83,7 @@ class Session {
          d = producer_.Wait()) {
       if (d.what == tavisor::Arrival::kBatch) Show(d.batch);  // deletes the records when `d` goes
     }
-    std::lock_guard lock(mutex_);
+    const tavisor::internal::MutexLock lock(mutex_);
     finished_ = true;
     changed_.notify_all();
   }
@@ -96,7 +96,7 @@ class Session {
                          " of " + std::to_string(batch.size()),
                      *batch[i]);
     }
-    std::lock_guard lock(mutex_);
+    const tavisor::internal::MutexLock lock(mutex_);
     batches_ = batch_number;
     records_ += batch.size();
     changed_.notify_all();
@@ -106,11 +106,11 @@ class Session {
   const int number_;
   tavisor::AnyProducer producer_;
   std::thread consumer_;
-  mutable std::mutex mutex_;
+  mutable tavisor::internal::Mutex mutex_;
   std::condition_variable changed_;
-  bool finished_ = false;
-  std::size_t batches_ = 0;
-  std::size_t records_ = 0;
+  bool finished_ TAVISOR_GUARDED_BY(mutex_) = false;
+  std::size_t batches_ TAVISOR_GUARDED_BY(mutex_) = 0;
+  std::size_t records_ TAVISOR_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace demo

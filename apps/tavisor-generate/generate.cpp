@@ -8,7 +8,6 @@
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
@@ -21,6 +20,7 @@
 #include "output_files.h"
 #include "paths.h"
 #include "tavisor/clock.h"
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/record_stream.h"
 
 #if defined(_WIN32)
@@ -80,8 +80,10 @@ class ChunkQueue {
   // The next chunk to make, with a chunk to make it in; nothing when all
   // are handed out or the run ends.
   std::optional<std::uint64_t> Claim(std::unique_ptr<Chunk>& chunk) {
-    std::unique_lock lock(mutex_);
-    taken_.wait(lock, [&] { return ended_ || next_claim_ < next_write_ + ahead_; });
+    tavisor::internal::UniqueLock lock(mutex_);
+    taken_.wait(lock.native(), [&]() TAVISOR_REQUIRES(mutex_) {
+      return ended_ || next_claim_ < next_write_ + ahead_;
+    });
     if (ended_ || next_claim_ == chunks_) return std::nullopt;
     if (!free_.empty()) {
       chunk = std::move(free_.back());
@@ -92,7 +94,7 @@ class ChunkQueue {
 
   void Deliver(std::uint64_t number, std::unique_ptr<Chunk> chunk) {
     {
-      std::lock_guard lock(mutex_);
+      const tavisor::internal::MutexLock lock(mutex_);
       made_.emplace(number, std::move(chunk));
     }
     delivered_.notify_all();
@@ -100,8 +102,9 @@ class ChunkQueue {
 
   // The chunk due next, if it comes within `timeout`.
   std::unique_ptr<Chunk> TakeNext(Clock::duration timeout) {
-    std::unique_lock lock(mutex_);
-    if (!delivered_.wait_for(lock, timeout, [&] { return made_.count(next_write_) > 0; })) {
+    tavisor::internal::UniqueLock lock(mutex_);
+    const auto made = [&]() TAVISOR_REQUIRES(mutex_) { return made_.count(next_write_) > 0; };
+    if (!delivered_.wait_for(lock.native(), timeout, made)) {
       return nullptr;
     }
     const auto found = made_.find(next_write_);
@@ -113,7 +116,7 @@ class ChunkQueue {
   // The writer is done with the chunk it took.
   void Written(std::unique_ptr<Chunk> chunk) {
     {
-      std::lock_guard lock(mutex_);
+      const tavisor::internal::MutexLock lock(mutex_);
       free_.push_back(std::move(chunk));
       ++next_write_;
     }
@@ -123,7 +126,7 @@ class ChunkQueue {
   // A thread failed to make a record: the run ends.
   void Fail(std::exception_ptr failure) {
     {
-      std::lock_guard lock(mutex_);
+      const tavisor::internal::MutexLock lock(mutex_);
       if (!failure_) failure_ = failure;
       ended_ = true;
     }
@@ -131,13 +134,13 @@ class ChunkQueue {
   }
 
   std::exception_ptr Failure() {
-    std::lock_guard lock(mutex_);
+    const tavisor::internal::MutexLock lock(mutex_);
     return failure_;
   }
 
   void End() {
     {
-      std::lock_guard lock(mutex_);
+      const tavisor::internal::MutexLock lock(mutex_);
       ended_ = true;
     }
     taken_.notify_all();
@@ -146,15 +149,15 @@ class ChunkQueue {
  private:
   const std::uint64_t chunks_;
   const std::uint64_t ahead_;
-  std::mutex mutex_;
+  tavisor::internal::Mutex mutex_;
   std::condition_variable taken_;      // the writer took a chunk, or the run ended
   std::condition_variable delivered_;  // a chunk was made
-  std::map<std::uint64_t, std::unique_ptr<Chunk>> made_;
-  std::vector<std::unique_ptr<Chunk>> free_;
-  std::uint64_t next_claim_ = 0;
-  std::uint64_t next_write_ = 0;
-  bool ended_ = false;
-  std::exception_ptr failure_;
+  std::map<std::uint64_t, std::unique_ptr<Chunk>> made_ TAVISOR_GUARDED_BY(mutex_);
+  std::vector<std::unique_ptr<Chunk>> free_ TAVISOR_GUARDED_BY(mutex_);
+  std::uint64_t next_claim_ TAVISOR_GUARDED_BY(mutex_) = 0;
+  std::uint64_t next_write_ TAVISOR_GUARDED_BY(mutex_) = 0;
+  bool ended_ TAVISOR_GUARDED_BY(mutex_) = false;
+  std::exception_ptr failure_ TAVISOR_GUARDED_BY(mutex_);
 };
 
 struct Sink {

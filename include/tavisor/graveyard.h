@@ -30,12 +30,12 @@
 #include <cstddef>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
 
 #include "tavisor/clock.h"
+#include "tavisor/internal/thread_annotations.h"
 
 namespace tavisor {
 
@@ -66,7 +66,7 @@ class Graveyard {
   void Bury(std::unique_ptr<Grave> grave) {
     if (grave->Settle(Clock::now(), grace_)) return;  // released here
     std::list<Plot> settled;                          // joined after the lock is let go
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     for (auto it = plots_.begin(); it != plots_.end();) {
       const auto next = std::next(it);
       if (it->settled) settled.splice(settled.end(), plots_, it);
@@ -82,7 +82,7 @@ class Graveyard {
   void Clear() {
     std::list<Plot> kept;
     {
-      const std::lock_guard lock(mutex_);
+      const internal::MutexLock lock(mutex_);
       kept.swap(plots_);
     }
     // A list node stays where it is, so a settler still reaches its plot.
@@ -90,7 +90,7 @@ class Graveyard {
 
   // The structures kept now.
   std::size_t size() const {
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     std::size_t n = 0;
     for (const Plot& plot : plots_) n += plot.settled ? 0 : 1;
     return n;
@@ -100,7 +100,7 @@ class Graveyard {
   struct Plot {
     std::unique_ptr<Grave> grave;  // the settler's alone
     std::thread settler;
-    bool settled = false;  // guarded by mutex_
+    bool settled = false;  // guarded by the graveyard's mutex_ (not a name the analysis can take here)
     ~Plot() {
       if (settler.joinable()) settler.join();
     }
@@ -112,13 +112,13 @@ class Graveyard {
   void RunSettler(Plot& plot) {
     plot.grave->Settle(std::nullopt, grace_);
     plot.grave.reset();
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     plot.settled = true;
   }
 
   const Clock::duration grace_;
-  mutable std::mutex mutex_;
-  std::list<Plot> plots_;  // guarded by mutex_
+  mutable internal::Mutex mutex_;
+  std::list<Plot> plots_ TAVISOR_GUARDED_BY(mutex_);
 };
 
 }  // namespace tavisor

@@ -156,6 +156,11 @@ decltype(auto) VisitVariant(char letter, Visit&& visit, Otherwise&& otherwise) {
   }
 }
 
+// The members keep the standard types (std::mutex, not the annotated mutex
+// of tavisor/internal/thread_annotations.h): they are the layout the
+// library and every client build against. So nothing here says what
+// mxShared guards to clang's analysis; the protocols below say it.
+//
 // A: mutex and condition variable. The producer holds mxShared for a whole
 // cycle (pause, batch, announcement) and gives it up only while it waits for
 // the queue to empty. The client waits on cvShared with mxShared for a

@@ -4,17 +4,18 @@ namespace tavisor {
 
 void StopNotice::PrintOnce() {
   {
-    std::unique_lock lock(mutex_);
+    internal::UniqueLock lock(mutex_);
     if (progress_ != Progress::kNotBegun) {
       // The other side claimed the pair first; it only prints.
-      printed_cv_.wait(lock, [this] { return progress_ == Progress::kPrinted; });
+      printed_cv_.wait(lock.native(),
+                       [this]() TAVISOR_REQUIRES(mutex_) { return progress_ == Progress::kPrinted; });
       return;
     }
     progress_ = Progress::kPrinting;
   }
   // One write for both lines, so that no other line comes between them.
   console_.WriteLines({"Loop in DLL broken off", "Type a command"});
-  std::lock_guard lock(mutex_);
+  const internal::MutexLock lock(mutex_);
   progress_ = Progress::kPrinted;
   printed_cv_.notify_all();
 }

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <condition_variable>
-#include <mutex>
 
 #include "platform/console.h"
+#include "tavisor/internal/thread_annotations.h"
 
 namespace tavisor {
 
@@ -39,9 +39,9 @@ class StopNotice {
   void PrintOnce();
 
   const platform::Console console_;
-  std::mutex mutex_;
+  internal::Mutex mutex_;
   std::condition_variable printed_cv_;
-  Progress progress_ = Progress::kNotBegun;
+  Progress progress_ TAVISOR_GUARDED_BY(mutex_) = Progress::kNotBegun;
 };
 
 }  // namespace tavisor

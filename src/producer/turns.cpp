@@ -5,38 +5,36 @@
 
 namespace tavisor {
 
-namespace {
-
 // The structures that producers run on now, by address. Joined as a
 // producer starts, left as it ends: never on the way of a batch.
-struct Registry {
-  std::mutex mutex;
-  std::unordered_map<const void*, std::shared_ptr<Turns>> structures;
+struct Turns::Registry {
+  // Never destroyed: a detached producer may still leave it while the
+  // process exits. It holds no memory while no producer runs.
+  static Registry& Get() {
+    alignas(Registry) static unsigned char storage[sizeof(Registry)];
+    static Registry* const registry = new (storage) Registry();
+    return *registry;
+  }
+
+  // Takes the structure at `shared` out of the registry, if `turns` are its
+  // turns there.
+  void Forget(const void* shared, const Turns* turns) TAVISOR_REQUIRES(RegistryMutex()) {
+    const auto it = structures.find(shared);
+    if (it == structures.end() || it->second.get() != turns) return;
+    structures.erase(it);
+    if (structures.empty()) decltype(structures)().swap(structures);
+  }
+
+  internal::Mutex mutex;  // RegistryMutex()
+  std::unordered_map<const void*, std::shared_ptr<Turns>> structures
+      TAVISOR_GUARDED_BY(RegistryMutex());
 };
 
-// Never destroyed: a detached producer may still leave it while the
-// process exits. It holds no memory while no producer runs.
-Registry& TheRegistry() {
-  alignas(Registry) static unsigned char storage[sizeof(Registry)];
-  static Registry* const registry = new (storage) Registry();
-  return *registry;
-}
-
-// Takes the structure at `shared` out of the registry, if `turns` are its
-// turns there; registry.mutex is held.
-void Forget(Registry& registry, const void* shared, const Turns* turns) {
-  const auto it = registry.structures.find(shared);
-  if (it == registry.structures.end() || it->second.get() != turns) return;
-  registry.structures.erase(it);
-  if (registry.structures.empty()) decltype(registry.structures)().swap(registry.structures);
-}
-
-}  // namespace
+internal::Mutex& Turns::RegistryMutex() { return Registry::Get().mutex; }
 
 std::shared_ptr<Turns> Turns::Join(const void* shared) {
-  Registry& registry = TheRegistry();
-  const std::lock_guard lock(registry.mutex);
-  std::shared_ptr<Turns>& turns = registry.structures[shared];
+  const internal::MutexLock lock(RegistryMutex());
+  std::shared_ptr<Turns>& turns = Registry::Get().structures[shared];
   if (turns == nullptr) turns.reset(new Turns(shared));
   ++turns->producers_;
   return turns;
@@ -46,9 +44,9 @@ bool Turns::Take(const std::stop_token& stop) {
   const auto take = [this] { return !held_.exchange(true); };
   bool taken = take();
   if (!taken) {
-    std::unique_lock lock(mutex_);
+    internal::UniqueLock lock(mutex_);
     ++waiting_;
-    taken = passed_.wait(lock, stop, take);
+    taken = passed_.wait(lock.native(), stop, take);
     --waiting_;
   }
   // A producer that finds the stop makes no batch, whether or not the
@@ -66,26 +64,24 @@ void Turns::Pass() {
   // after this load finds the turn free in its own exchange; one counted
   // before is woken (it holds mutex_ from counting to blocking).
   if (waiting_.load() > 0) {
-    { const std::lock_guard lock(mutex_); }
+    { const internal::MutexLock lock(mutex_); }
     passed_.notify_all();
   }
 }
 
 void Turns::Retire() {
-  Registry& registry = TheRegistry();
-  const std::lock_guard lock(registry.mutex);
+  const internal::MutexLock lock(RegistryMutex());
   retired_ = true;
-  Forget(registry, shared_, this);
+  Registry::Get().Forget(shared_, this);
 }
 
 bool Turns::Leave() {
-  Registry& registry = TheRegistry();
-  const std::lock_guard lock(registry.mutex);
+  const internal::MutexLock lock(RegistryMutex());
   if (--producers_ > 0) return false;
   // Out of the registry before the last signal: once the client has it, it
   // may free the structure and start producers on a new one at the same
   // address, which must not find this one.
-  Forget(registry, shared_, this);
+  Registry::Get().Forget(shared_, this);
   return !retired_;
 }
 

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <stop_token>
 
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor {
@@ -65,16 +65,22 @@ class Turns {
   }
 
  private:
+  // The structures that producers run on now (turns.cpp).
+  struct Registry;
+  // The registry's lock, under which producers join and leave.
+  static internal::Mutex& RegistryMutex();
+
   explicit Turns(const void* shared) : shared_(shared) {}
 
   const void* const shared_;
   std::atomic<bool> held_{false};
   std::atomic<int> waiting_{0};  // producers blocked in Take
-  std::mutex mutex_;             // for the waits of Take
+  // For the waits of Take; it guards no member (the turn is held_), it only
+  // keeps a Pass from falling between a waiter's look and its block.
+  internal::Mutex mutex_;
   std::condition_variable_any passed_;
-  // Under the registry's lock:
-  int producers_ = 0;
-  bool retired_ = false;
+  int producers_ TAVISOR_GUARDED_BY(RegistryMutex()) = 0;
+  bool retired_ TAVISOR_GUARDED_BY(RegistryMutex()) = false;
   // Only the holder of the turn:
   ItemQueue* latest_buffer_ = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "producer/turns.h"
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor {
@@ -21,13 +22,15 @@ using CycleLock = std::unique_lock<std::mutex>;
 // notification that the client sends once it has seen the announcement
 // cannot fall before the producer blocks: no re-test, no time-out.
 template <class Announce>
-class AnnouncingLock {
+class TAVISOR_SCOPED_CAPABILITY AnnouncingLock {
  public:
-  AnnouncingLock(std::mutex& mx, Announce announce) : lock_(mx), announce_(std::move(announce)) {}
-  void lock() { lock_.lock(); }
+  AnnouncingLock(internal::Mutex& mx, Announce announce) TAVISOR_ACQUIRE(mx)
+      : lock_(mx), announce_(std::move(announce)) {}
+  ~AnnouncingLock() TAVISOR_RELEASE() = default;
+  void lock() TAVISOR_ACQUIRE() { lock_.lock(); }
   // Announces before it lets go of the mutex: whoever takes the mutex next
   // finds the announcement made whole.
-  void unlock() {
+  void unlock() TAVISOR_RELEASE() {
     EnsureAnnounced();
     lock_.unlock();
   }
@@ -41,7 +44,7 @@ class AnnouncingLock {
   }
 
  private:
-  CycleLock lock_;
+  internal::UniqueLock lock_;
   Announce announce_;
   bool announced_ = false;
 };
@@ -92,7 +95,7 @@ class UnlockedVariant {
   // queue is over before request_stop() returns, and a client that then
   // finds no last signal due may free the structure.
   void OnStopRequested() {
-    const std::lock_guard lock(mx_);
+    const internal::MutexLock lock(mx_);
     Judge();
   }
 
@@ -112,7 +115,9 @@ class UnlockedVariant {
   // batch that goes out only after the stop is left waiting, unread.
   bool AwaitEmpty(const ItemQueue& queue, const std::stop_token& stop) {
     Derived& self = static_cast<Derived&>(*this);
-    AnnouncingLock lock(mx_, [&] {
+    // Runs inside the lock's unlock(), with mx_ held: the analysis does not
+    // follow the call there.
+    AnnouncingLock lock(mx_, [&]() TAVISOR_NO_THREAD_SAFETY_ANALYSIS {
       self.Announce();
       out_ = &queue;
     });
@@ -137,17 +142,19 @@ class UnlockedVariant {
   const std::shared_ptr<Turns> turns_;
 
  private:
-  // The one look at the queue after a stop; mx_ is held.
-  void Judge() {
+  // The one look at the queue after a stop.
+  void Judge() TAVISOR_REQUIRES(mx_) {
     if (out_ == nullptr) return;
     taken_ = out_->empty();
     out_ = nullptr;
     if (!taken_) turns_->Retire();
   }
 
-  std::mutex mx_;
-  const ItemQueue* out_ = nullptr;  // guarded by mx_: announced, not judged
-  bool taken_ = false;              // guarded by mx_: the judgement
+  internal::Mutex mx_;
+  // Announced, not judged.
+  const ItemQueue* out_ TAVISOR_GUARDED_BY(mx_) = nullptr;
+  // The judgement.
+  bool taken_ TAVISOR_GUARDED_BY(mx_) = false;
 };
 
 // The queue variants B to D append straight to the client's queue.

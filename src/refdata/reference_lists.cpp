@@ -1,9 +1,9 @@
 #include "refdata/reference_lists.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "refdata/line_reader.h"
+#include "tavisor/internal/thread_annotations.h"
 
 namespace tavisor {
 
@@ -58,9 +58,10 @@ std::string ReadListFile(const OpenListFile& open, const char* file, AppendLine 
 namespace {
 
 struct LibraryStore {
-  std::mutex loading;  // one load at a time
-  ReferenceLists all;  // every entry of every load
-  std::unique_ptr<const ReferenceLists> drawn;
+  internal::Mutex loading;  // one load at a time
+  // Every entry of every load.
+  ReferenceLists all TAVISOR_GUARDED_BY(loading);
+  std::unique_ptr<const ReferenceLists> drawn TAVISOR_GUARDED_BY(loading);
 };
 
 LibraryStore& Store() {
@@ -72,7 +73,7 @@ LibraryStore& Store() {
 // same list, which only the library's unloading frees.
 std::atomic<const ReferenceLists*> published_drawn{nullptr};
 
-void PublishDrawnOnce(LibraryStore& store) {
+void PublishDrawnOnce(LibraryStore& store) TAVISOR_REQUIRES(store.loading) {
   if (store.drawn != nullptr || store.all.birds.size() < kMinimumSpecies ||
       store.all.communities.size() < kMinimumCommunities) {
     return;
@@ -89,14 +90,14 @@ void PublishDrawnOnce(LibraryStore& store) {
 
 void UpdateLibraryLists(const std::function<void(ReferenceLists&)>& load) {
   LibraryStore& store = Store();
-  const std::lock_guard lock(store.loading);
+  const internal::MutexLock lock(store.loading);
   load(store.all);
   PublishDrawnOnce(store);
 }
 
 void ReadLibraryLists(const std::function<void(const ReferenceLists&)>& read) {
   LibraryStore& store = Store();
-  const std::lock_guard lock(store.loading);
+  const internal::MutexLock lock(store.loading);
   read(store.all);
 }
 

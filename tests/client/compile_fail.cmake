@@ -1,12 +1,16 @@
 # A source whose lines marked "// refused" must not compile, each failing
-# with a diagnostic about a deleted function on its own line, while the same
-# source compiles with -D<CONTROL> (so that the refusals fail for that
-# reason, not for a typo).
-#   cmake -DSOURCE=<file> -DCONTROL=<macro> -DCXX_COMPILER=... "-DCOMPILE_FLAGS=..."
-#         -P compile_fail.cmake
+# with an error that matches EXPECT (by default: about a deleted function) on
+# its own line, while the same source compiles with -D<CONTROL> (so that the
+# refusals fail for that reason, not for a typo).
+#   cmake -DSOURCE=<file> -DCONTROL=<macro> [-DEXPECT=<regex>] -DCXX_COMPILER=...
+#         "-DCOMPILE_FLAGS=..." -P compile_fail.cmake
 cmake_minimum_required(VERSION 3.25)
 
 include(${CMAKE_CURRENT_LIST_DIR}/client_checks.cmake)
+
+if(NOT DEFINED EXPECT)
+  set(EXPECT "deleted")
+endif()
 
 compile_client(${SOURCE} "" SYNTAX_ONLY DEFINES ${CONTROL})
 if(NOT compiled)
@@ -35,13 +39,13 @@ endif()
 
 set(failures "")
 foreach(number IN LISTS refused)
-  if(NOT diagnostics MATCHES ":${number}:[0-9]+: error: [^\n]*deleted")
+  if(NOT diagnostics MATCHES ":${number}:[0-9]+: error: [^\n]*${EXPECT}")
     string(APPEND failures " ${number}")
   endif()
 endforeach()
 if(failures)
-  message(FATAL_ERROR "${SOURCE}: no error about a deleted function on line(s)${failures}:\n"
+  message(FATAL_ERROR "${SOURCE}: no error matching \"${EXPECT}\" on line(s)${failures}:\n"
                       "${diagnostics}")
 endif()
 list(LENGTH refused count)
-message(STATUS "${SOURCE}: ${count} refused lines fail as calls of deleted functions")
+message(STATUS "${SOURCE}: ${count} refused lines fail with \"${EXPECT}\"")

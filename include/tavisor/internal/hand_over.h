@@ -23,11 +23,9 @@
 //                                batch or sent its last signal (no deadline:
 //                                without a time limit); true if one is
 //                                pending. Returns at once while one is.
-//   Take(notify)                 takes what is pending (see Delivery) and,
+//   Take()                       takes what is pending (see Delivery) and,
 //                                until a stop is requested, hands the queue
-//                                back: empties it and notifies cvShared
-//                                (unless `notify` is false: a seam for tests
-//                                of a client that forgets to).
+//                                back: empties it and notifies cvShared.
 //   FenceStop()                  before a stop requested from another thread
 //                                than the consuming one (see Take).
 //   outlook()                    what the producer will still send.
@@ -88,6 +86,7 @@
 
 #include "tavisor/internal/hand_over_base.h"
 #include "tavisor/internal/retry_until.h"
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor::internal {
@@ -155,7 +154,7 @@ class HandOver<'B'> : public HandOverBase<'B'> {
     (void)AwaitProducerDone(std::nullopt);
     on_stop_.reset();
     {
-      std::lock_guard lock(mutex_);
+      const MutexLock lock(mutex_);
       closing_ = true;
       if (at_barrier_) (void)state_.barrier.arrive();
     }
@@ -167,15 +166,15 @@ class HandOver<'B'> : public HandOverBase<'B'> {
  private:
   friend HandOverBase<'B'>;
   Seen AwaitSignal(const Deadline& deadline) {
-    std::unique_lock lock(mutex_);
+    UniqueLock lock(mutex_);
     if (!wanted_) {
       wanted_ = true;
       changed_.notify_all();
     }
-    const auto announced = [this] { return announced_; };
+    const auto announced = [this]() TAVISOR_REQUIRES(mutex_) { return announced_; };
     if (!deadline) {
-      changed_.wait(lock, announced);
-    } else if (!changed_.wait_until(lock, *deadline, announced)) {
+      changed_.wait(lock.native(), announced);
+    } else if (!changed_.wait_until(lock.native(), *deadline, announced)) {
       return {};
     }
     return seen_at_;
@@ -183,7 +182,7 @@ class HandOver<'B'> : public HandOverBase<'B'> {
   Delivery TakeSignal(bool notify, bool hand_back) {
     Delivery d = TakeQueue(state_.queue, notify, hand_back);
     {
-      std::lock_guard lock(mutex_);
+      const MutexLock lock(mutex_);
       announced_ = false;
       // After a stop the helper arrives at once for the last signal, unless
       // that has come or can no longer come (a batch after the stop).
@@ -198,7 +197,7 @@ class HandOver<'B'> : public HandOverBase<'B'> {
     HandOver* self;
     void operator()() const {
       {
-        std::lock_guard lock(self->mutex_);
+        const MutexLock lock(self->mutex_);
         self->wanted_ = true;
       }
       self->changed_.notify_all();
@@ -209,9 +208,12 @@ class HandOver<'B'> : public HandOverBase<'B'> {
   // been requested) and the batch before has been taken, as a client
   // thread of its own would; ends when nothing more can come.
   void Arrive() {
-    std::unique_lock lock(mutex_);
+    UniqueLock lock(mutex_);
+    const auto due = [this]() TAVISOR_REQUIRES(mutex_) {
+      return (wanted_ && !announced_) || closing_ || finished_;
+    };
     for (;;) {
-      changed_.wait(lock, [this] { return (wanted_ && !announced_) || closing_ || finished_; });
+      changed_.wait(lock.native(), due);
       if (closing_ || finished_) break;
       // Arrives under the lock, so that at_barrier_ always means that this
       // side's arrival is in the phase: the destructor's stand-in arrival
@@ -230,14 +232,20 @@ class HandOver<'B'> : public HandOverBase<'B'> {
     }
   }
 
-  std::mutex mutex_;  // the members below, between the helper and the consumer
+  // Between the helper and the consumer.
+  Mutex mutex_;
   std::condition_variable changed_;
-  bool wanted_ = false;      // a wait for the next batch has begun
-  bool announced_ = false;   // the helper has left a completed phase
-  bool at_barrier_ = false;  // the helper's arrival is in the current phase
-  bool finished_ = false;    // nothing more will come
-  bool closing_ = false;
-  HandOverClock::time_point seen_at_{};
+  // A wait for the next batch has begun.
+  bool wanted_ TAVISOR_GUARDED_BY(mutex_) = false;
+  // The helper has left a completed phase.
+  bool announced_ TAVISOR_GUARDED_BY(mutex_) = false;
+  // The helper's arrival is in the current phase.
+  bool at_barrier_ TAVISOR_GUARDED_BY(mutex_) = false;
+  // Nothing more will come.
+  bool finished_ TAVISOR_GUARDED_BY(mutex_) = false;
+  bool closing_ TAVISOR_GUARDED_BY(mutex_) = false;
+  HandOverClock::time_point seen_at_ TAVISOR_GUARDED_BY(mutex_){};
+  // The consumer's alone (constructor and destructor).
   std::thread helper_;
   std::optional<std::stop_callback<WantArrival>> on_stop_;
 };

@@ -3,13 +3,13 @@
 
 #include "tavisor/build_requirements.h"
 
-#include <mutex>
 #include <optional>
 #include <utility>
 
 #include "tavisor/delivery.h"
 #include "tavisor/internal/queue_view.h"
 #include "tavisor/internal/stop_passed.h"
+#include "tavisor/internal/thread_annotations.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor::internal {
@@ -19,6 +19,9 @@ inline Seen SeenNow() { return HandOverClock::now(); }
 
 template <char Variant>
 class HandOver;
+
+// The library's tests reach into a hand-over through this (tests/).
+struct HandOverPeer;
 
 // The client's side of a hand-over, whatever its letter: what a producer
 // object (tavisor/producer.h) and its grave use.
@@ -66,33 +69,14 @@ class HandOverBase : public ClientSide {
     return true;
   }
   // Only after AwaitAnnouncement has returned true.
-  Delivery Take() override { return Take(true); }
-  // `notify` false: the hand-back leaves cvShared unnotified, as a client
-  // that forgets to would.
-  Delivery Take(bool notify) {
-    if (ended_) return Delivery{Arrival::kEnded, {}};
-    // A always hands back, under mxShared, which its producer may hold for a
-    // whole pause: a fenced stop must not wait for that.
-    std::unique_lock lock(hand_back_mutex_, std::defer_lock);
-    if constexpr (kHasLastSignal) lock.lock();
-    const bool hand_back = !kHasLastSignal || (!stopping_ && !state_.stoken.stop_requested());
-    Delivery d = Self().TakeSignal(notify, hand_back);
-    if (lock.owns_lock()) lock.unlock();
-    pending_ = false;
-    if (d.what == Arrival::kEnded) {
-      ended_ = true;
-    } else if (!hand_back) {
-      batch_after_stop_ = true;
-    }
-    return d;
-  }
+  Delivery Take() override { return TakeNotifying(true); }
   // For a stop requested from any thread but the consuming one: call it
   // first. It waits for a hand-back in progress, and every later Take
   // leaves the queue as it is. So no hand-back crosses the stop: the
   // producer, which looks at the queue once more after the stop, sees it
   // either emptied before the stop or untouched.
   void FenceStop() override {
-    const std::lock_guard lock(hand_back_mutex_);
+    const MutexLock lock(hand_back_mutex_);
     stopping_ = true;
   }
   bool Ended() const override { return ended_; }
@@ -108,7 +92,6 @@ class HandOverBase : public ClientSide {
   }
 
   void* Shared() override { return &state_; }
-  SharedState<Variant>& state() { return state_; }
   static constexpr bool kHasLastSignal = Variant != 'A';
   HandOverClock::time_point AnnouncedAt() const override { return announced_at_; }
 
@@ -150,13 +133,39 @@ class HandOverBase : public ClientSide {
   StopPassed stop_passed_{state_.stoken};
 
  private:
+  friend HandOverPeer;
+
   HandOver<Variant>& Self() { return static_cast<HandOver<Variant>&>(*this); }
+
+  // `notify` false: the hand-back leaves cvShared unnotified, as a client
+  // that forgets to would.
+  Delivery TakeNotifying(bool notify) {
+    if (ended_) return Delivery{Arrival::kEnded, {}};
+    bool hand_back = true;
+    Delivery d;
+    if constexpr (kHasLastSignal) {
+      const MutexLock lock(hand_back_mutex_);
+      hand_back = !stopping_ && !state_.stoken.stop_requested();
+      d = Self().TakeSignal(notify, hand_back);
+    } else {
+      // A always hands back, under mxShared, which its producer may hold for
+      // a whole pause: a fenced stop must not wait for that.
+      d = Self().TakeSignal(notify, hand_back);
+    }
+    pending_ = false;
+    if (d.what == Arrival::kEnded) {
+      ended_ = true;
+    } else if (!hand_back) {
+      batch_after_stop_ = true;
+    }
+    return d;
+  }
 
   bool pending_ = false;
   bool ended_ = false;
   bool batch_after_stop_ = false;  // a batch came after the stop
-  std::mutex hand_back_mutex_;     // a Take's hand-back against FenceStop
-  bool stopping_ = false;          // guarded by hand_back_mutex_
+  Mutex hand_back_mutex_;  // a Take's hand-back against FenceStop
+  bool stopping_ TAVISOR_GUARDED_BY(hand_back_mutex_) = false;
   HandOverClock::time_point announced_at_{};
 };
 

@@ -5,10 +5,10 @@
 #include "tavisor/build_requirements.h"
 
 #include <condition_variable>
-#include <mutex>
 #include <stop_token>
 
 #include "tavisor/delivery.h"
+#include "tavisor/internal/thread_annotations.h"
 
 namespace tavisor::internal {
 
@@ -24,13 +24,13 @@ class StopPassed {
   StopPassed& operator=(const StopPassed&) = delete;
 
   bool Await(const Deadline& deadline) {
-    std::unique_lock lock(mutex_);
-    const auto passed = [this] { return passed_; };
+    UniqueLock lock(mutex_);
+    const auto passed = [this]() TAVISOR_REQUIRES(mutex_) { return passed_; };
     if (!deadline) {
-      passed_cv_.wait(lock, passed);
+      passed_cv_.wait(lock.native(), passed);
       return true;
     }
-    return passed_cv_.wait_until(lock, *deadline, passed);
+    return passed_cv_.wait_until(lock.native(), *deadline, passed);
   }
 
  private:
@@ -38,16 +38,16 @@ class StopPassed {
     StopPassed* self;
     void operator()() const {
       {
-        const std::lock_guard lock(self->mutex_);
+        const MutexLock lock(self->mutex_);
         self->passed_ = true;
       }
       self->passed_cv_.notify_all();
     }
   };
 
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable passed_cv_;
-  bool passed_ = false;  // guarded by mutex_
+  bool passed_ TAVISOR_GUARDED_BY(mutex_) = false;
   // Last, so that it is deregistered before the members it sets go.
   std::stop_callback<Mark> callback_;
 };
