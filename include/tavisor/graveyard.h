@@ -100,7 +100,8 @@ class Graveyard {
   struct Plot {
     std::unique_ptr<Grave> grave;  // the settler's alone
     std::thread settler;
-    bool settled = false;  // guarded by the graveyard's mutex_ (not a name the analysis can take here)
+    // Guarded by the graveyard's mutex_, which the analysis cannot name from here.
+    bool settled = false;
     ~Plot() {
       if (settler.joinable()) settler.join();
     }

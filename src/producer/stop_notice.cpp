@@ -7,8 +7,9 @@ void StopNotice::PrintOnce() {
     internal::UniqueLock lock(mutex_);
     if (progress_ != Progress::kNotBegun) {
       // The other side claimed the pair first; it only prints.
-      printed_cv_.wait(lock.native(),
-                       [this]() TAVISOR_REQUIRES(mutex_) { return progress_ == Progress::kPrinted; });
+      printed_cv_.wait(lock.native(), [this]() TAVISOR_REQUIRES(mutex_) {
+        return progress_ == Progress::kPrinted;
+      });
       return;
     }
     progress_ = Progress::kPrinting;

@@ -164,7 +164,7 @@ class HandOverBase : public ClientSide {
   bool pending_ = false;
   bool ended_ = false;
   bool batch_after_stop_ = false;  // a batch came after the stop
-  Mutex hand_back_mutex_;  // a Take's hand-back against FenceStop
+  Mutex hand_back_mutex_;          // a Take's hand-back against FenceStop
   bool stopping_ TAVISOR_GUARDED_BY(hand_back_mutex_) = false;
   HandOverClock::time_point announced_at_{};
 };
