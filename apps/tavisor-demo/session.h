@@ -70,10 +70,8 @@ class Session {
   // Waits until `batches` batches have come, or until `deadline`.
   bool AwaitBatches(std::size_t batches, Clock::time_point deadline) {
     tavisor::internal::UniqueLock lock(mutex_);
-    const auto reached = [&]() TAVISOR_REQUIRES(mutex_) {
-      return batches_ >= batches || finished_;
-    };
-    return changed_.wait_until(lock.native(), deadline, reached) && batches_ >= batches;
+    const auto done = [&]() TAVISOR_REQUIRES(mutex_) { return batches_ >= batches || finished_; };
+    return changed_.wait_until(lock.native(), deadline, done) && batches_ >= batches;
   }
 
  private:
