@@ -1,6 +1,5 @@
 #include "generate.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -203,12 +202,13 @@ std::string Thousands(std::uint64_t n) {
 }
 
 // A bar on standard error, drawn over itself, with the rate and the time
-// left; only on a terminal, only once the run has lasted a while.
+// left; only on a terminal, only once the run has lasted a while, unless
+// `hidden`.
 class ProgressBar {
  public:
-  ProgressBar(std::uint64_t total, bool quiet)
+  ProgressBar(std::uint64_t total, bool hidden)
       : total_(total),
-        enabled_(!quiet && total > 0 && console::IsTerminal(stderr)),
+        enabled_(!hidden && total > 0 && console::IsTerminal(stderr)),
         start_(Clock::now()) {}
 
   void Show(std::uint64_t done) {
@@ -560,7 +560,10 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
     makers.emplace_back([&] { MakeChunks(queue, sinks, plan, new_maker, catcher); });
   }
 
-  ProgressBar bar(range.end - range.first, options.quiet);
+  // Records on the terminal the bar is drawn on would get its frames mixed
+  // in.
+  ProgressBar bar(range.end - range.first,
+                  options.quiet || (to_stdout && StandardOutputOnErrorTerminal()));
   std::uint64_t written = 0;
   bool cut_short = false;
   for (std::uint64_t next = 0; next < chunks && ok && !cut_short;) {

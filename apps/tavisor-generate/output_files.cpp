@@ -269,4 +269,15 @@ bool SameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec) || FinalTarget(a) == FinalTarget(b);
 }
 
+bool StandardOutputOnErrorTerminal() {
+#if defined(_WIN32)
+  // A process has one console at most.
+  return ::_isatty(::_fileno(stdout)) && ::_isatty(::_fileno(stderr));
+#else
+  struct stat out = {}, err = {};
+  return ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO) && ::fstat(STDOUT_FILENO, &out) == 0 &&
+         ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
+#endif
+}
+
 }  // namespace generate

@@ -74,4 +74,7 @@ class OutputFile {
 // output, which is a file too when it is redirected to one.
 bool SameFile(const std::string& a, const std::string& b);
 
+// Whether standard output is the terminal that standard error is on.
+bool StandardOutputOnErrorTerminal();
+
 }  // namespace generate
