@@ -11,6 +11,7 @@ import io
 import json
 import os
 import pty
+import re
 import shutil
 import signal
 import stat
@@ -263,6 +264,35 @@ elif CASE == "utf8":
     prompt = demo("--utf8", "-i", "--data", DATA,
                   stdin=b"generate --test -f text -q\nquit\n")
     check(converted in prompt, "--utf8 not honoured at the prompt")
+
+elif CASE == "sync":
+    # The data reaches the disk before the file takes its name, and the name
+    # after it: fsync of the file, the rename, fsync of the directory, as
+    # strace sees the program do them.
+    if run(["strace", "-o", os.devnull, "true"]).returncode != 0:
+        print("strace cannot trace here: not checked")
+        sys.exit(77)
+    write("a.jsonl", b"old\n")
+    log = path("calls")
+    result = run(["strace", "-f", "-o", log, "-e",
+                  "trace=openat,open,fsync,fdatasync,linkat,rename,renameat,renameat2",
+                  GENERATE], "3", "--seed", "1", "-o", "a.jsonl", "--data", DATA)
+    check(result.returncode == 0, result.stderr.decode())
+    with open(log) as f:
+        calls = [line.split(None, 1)[1].strip() for line in f if " " in line]
+    opened = {}  # descriptor: what it was opened on, until opened again
+    steps = []
+    for call in calls:
+        found = re.match(r'open(?:at)?\((?:AT_FDCWD, )?"([^"]*)", ([^,)]*).*\) = (\d+)$', call)
+        if found:
+            opened[found.group(3)] = (found.group(1), found.group(2))
+        found = re.match(r"f(?:data)?sync\((\d+)\) += 0", call)
+        if found:
+            name, flags = opened.get(found.group(1), ("?", ""))
+            steps.append("directory" if name == WORK and "O_TMPFILE" not in flags else "file")
+        if re.match(r'rename(?:at2?)?\(.*"%s"' % re.escape(path("a.jsonl")), call):
+            steps.append("rename")
+    check(steps == ["file", "rename", "directory"], "fsync and rename: %r" % steps)
 
 else:
     fail("unknown case " + CASE)
