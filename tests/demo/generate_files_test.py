@@ -121,6 +121,14 @@ if CASE == "permissions":
         status = os.stat(path("theirs.jsonl"))
         check((status.st_uid, status.st_gid, stat.S_IMODE(status.st_mode)) ==
               (65534, 65534, 0o640), "owner, group, mode: %r" % (status,))
+        # Another user replacing root's file that all may write cannot give
+        # it to root: it becomes theirs, with the same permissions.
+        write("shared.csv", b"old\n", 0o646)
+        result = run(other, "3", "--seed", "1", "-o", "shared.csv", "--data", path("data"))
+        check(result.returncode == 0, result.stderr.decode())
+        status = os.stat(path("shared.csv"))
+        check((status.st_uid, stat.S_IMODE(status.st_mode)) == (65534, 0o646),
+              "owner, mode: %r" % (status,))
     else:
         print("not root: the owner of another user's file is not checked")
     check(not leftovers(), "temporary files left")
