@@ -222,12 +222,11 @@ elif CASE == "misuse":
 elif CASE == "terminal":
     # Records on the terminal that the bar would be drawn on: no bar. The
     # terminal stops taking records for longer than a bar waits to show,
-    # during the first of two chunks of records (a terminal takes a few
-    # MB/s only).
+    # during the first of two chunks of records (few: a terminal is slow).
     def through_terminal(records_too):
         main, side = pty.openpty()
         process = subprocess.Popen(
-            [GENERATE, "1100", "--seed", "1", "--data", DATA], cwd=WORK,
+            [GENERATE, "1030", "--seed", "1", "-f", "text", "--data", DATA], cwd=WORK,
             stdout=side if records_too else subprocess.PIPE, stderr=side)
         os.close(side)
         time.sleep(1.3)
@@ -247,11 +246,11 @@ elif CASE == "terminal":
         return shown, piped
 
     shown, piped = through_terminal(False)
-    check(b"\r[" in shown and piped.count(b"\n") == 1100,
+    check(b"\r[" in shown and piped.count(b"\n") > 1030,
           "no bar on the terminal while the records went elsewhere: the test cannot tell")
     shown, _ = through_terminal(True)
-    check(shown.count(b"\n") >= 1100, "the records did not come to the terminal")
-    check(b"\r[" not in shown and b"records/s, " not in shown.split(b"Wrote 1100")[0],
+    check(shown.count(b"\n") > 1030, "the records did not come to the terminal")
+    check(b"\r[" not in shown and b"records/s, " not in shown.split(b"Wrote 1030")[0],
           "a bar among the records")
 
 elif CASE == "utf8":
