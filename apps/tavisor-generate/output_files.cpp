@@ -351,7 +351,8 @@ bool OutputFile::Commit() {
 #if defined(O_TMPFILE)
   // A link cannot replace a file: the unnamed file gets a temporary name
   // first, then the rename replaces.
-  for (int attempt = 0; problem.empty() && temporary_path_.empty() && attempt < 100; ++attempt) {
+  for (int attempt = 0; temporary_ && problem.empty() && temporary_path_.empty() && attempt < 100;
+       ++attempt) {
     const fs::path name = NewTemporaryName(target_);
     if (LinkUnnamed(fd, name)) {
       temporary_path_ = name;
@@ -392,10 +393,13 @@ bool OutputFile::PutInPlace() {
   } else {
     // A read-only file is replaced only when forced (Open), and stays
     // read-only. ReplaceFileW keeps the replaced file's access rights.
-    ::SetFileAttributesW(target_.c_str(), old_mode_ & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    const auto set = [&](DWORD attributes) {
+      ::SetFileAttributesW(target_.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+    };
+    set(old_mode_ & ~DWORD{FILE_ATTRIBUTE_READONLY});
     placed = ::ReplaceFileW(target_.c_str(), temporary_path_.c_str(), nullptr,
                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
-    ::SetFileAttributesW(target_.c_str(), old_mode_);
+    set(old_mode_);
   }
   if (!placed) errno = EACCES;  // what the C library reports for most of these failures
   return placed;

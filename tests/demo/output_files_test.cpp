@@ -141,6 +141,27 @@ TEST(OutputFile, KeepsTheOwnerWhereTheProcessMaySetIt) {
   }
 }
 
+// A device is written as it is: nothing is made beside it.
+TEST(OutputFile, WritesADeviceAsItIs) {
+  const console::InterruptCatcher catcher;
+  const auto beside = [] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator("/dev")) {
+      if (entry.path().filename().string().rfind(".null.", 0) == 0) {
+        names.push_back(entry.path().string());
+      }
+    }
+    return names;
+  };
+  OutputFile file("/dev/null", "/dev/null");
+  ASSERT_EQ(file.Open(), "");
+  EXPECT_FALSE(file.Seekable());
+  EXPECT_FALSE(file.Replaces());
+  EXPECT_EQ(file.Write("records\n", catcher, {}), 8u);
+  EXPECT_TRUE(file.Commit()) << file.Error();
+  EXPECT_EQ(beside(), std::vector<std::string>{});
+}
+
 // A process that has ended, by its id.
 pid_t EndedProcess() {
   const pid_t child = ::fork();
