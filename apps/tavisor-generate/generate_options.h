@@ -32,8 +32,8 @@ struct GenerateOptions {
   std::optional<Format> format;      // by default each file's extension
   std::vector<std::string> outputs;  // files; "-" or none: standard output
   bool utf8_text = false;            // the text form in UTF-8
-  bool utf8_standard_output =
-      false;  // the text form on standard output in UTF-8 (the demo's --utf8)
+  // The text form on standard output in UTF-8 (the demo's --utf8).
+  bool utf8_standard_output = false;
   unsigned threads = 1;
   std::optional<std::uint64_t> seed;  // none: a fresh one
   Shard shard;
