@@ -95,6 +95,26 @@ TEST(OutputFile, TakesItsNameOnlyWhenCommitted) {
   EXPECT_EQ(nowhere.Open().rfind("cannot open \"no/such.csv\" for writing: ", 0), 0u);
 }
 
+// A read-only file is refused, naming it, and replaced only when forced; it
+// stays read-only. (Root may write any file: the program's process test
+// runs this as another user.)
+TEST(OutputFile, ReplacesAReadOnlyFileOnlyWhenForced) {
+#if !defined(_WIN32)
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write a read-only file";
+#endif
+  const TempDir dir;
+  const fs::path path = dir.path() / "birds.txt";
+  dir.Write("birds.txt", "old");
+  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  OutputFile refused(path, "birds.txt");
+  EXPECT_EQ(refused.Open().rfind("cannot replace \"birds.txt\": ", 0), 0u);
+  Replace(path, "new", {true, false});
+  EXPECT_EQ(Contents(path), "new");
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::owner_write, fs::perms::none);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+}
+
 #if !defined(_WIN32)
 
 fs::perms PermissionsOf(const fs::path& path) { return fs::status(path).permissions(); }
