@@ -48,6 +48,8 @@ class Output {
   // command's name).
   void Error(std::string_view text);
 
+  // Whether the Windows-1252 bytes are converted to UTF-8.
+  bool Utf8() const { return utf8_; }
   void SetQuiet(bool quiet) { quiet_ = quiet; }
   void SetErrorPrefix(std::string prefix) { error_prefix_ = std::move(prefix); }
   const std::string& ErrorPrefix() const { return error_prefix_; }

@@ -165,9 +165,10 @@ bool Generate(App& app, const Words& args) {
     app.output().Line(command.help());
     return true;
   } catch (const CLI::ParseError& e) {
-    app.output().Line(std::string("generate: ") + e.what());
+    app.output().Line("generate: " + generate::ParseErrorText(command, e));
     return false;
   }
+  options.utf8_standard_output = app.output().Utf8();  // as the print-out at the prompt
   console::Output messages(false, std::cerr);
   messages.SetErrorPrefix("generate: ");
   messages.SetQuiet(options.quiet);

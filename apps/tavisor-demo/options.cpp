@@ -59,13 +59,16 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
           !problem.empty()) {
         throw CLI::ValidationError("generate", problem);
       }
+      // The text form on standard output is the print-out that --utf8
+      // converts for the terminal.
+      generate_options.utf8_standard_output = options.utf8;
       options.generate = generate_options;
     }
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help or --version
   } catch (const CLI::ParseError& e) {
     const bool in_generate = generate_command->parsed();
-    std::cerr << "tavisor-demo: " << e.what() << "\nRun \"tavisor-demo "
+    std::cerr << "tavisor-demo: " << generate::ParseErrorText(app, e) << "\nRun \"tavisor-demo "
               << (in_generate ? "generate " : "") << "--help\" for the usage\n";
     return 2;
   }

@@ -1,6 +1,5 @@
 #include "generate.h"
 
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -206,12 +205,13 @@ std::string Thousands(std::uint64_t n) {
 }
 
 // A bar on standard error, drawn over itself, with the rate and the time
-// left; only on a terminal, only once the run has lasted a while.
+// left; only on a terminal, only once the run has lasted a while, unless
+// `hidden`.
 class ProgressBar {
  public:
-  ProgressBar(std::uint64_t total, bool quiet)
+  ProgressBar(std::uint64_t total, bool hidden)
       : total_(total),
-        enabled_(!quiet && total > 0 && console::IsTerminal(stderr)),
+        enabled_(!hidden && total > 0 && console::IsTerminal(stderr)),
         start_(Clock::now()) {}
 
   void Show(std::uint64_t done) {
@@ -514,7 +514,8 @@ bool OpenSinks(const GenerateOptions& options, const std::filesystem::path& star
   sinks.reserve(names.size());
   for (const std::string& name : names) {
     Sink sink{name, options.FormOf(name), options.Compressed(name),
-              name == "-" ? OutputFile() : OutputFile(start_directory / name, name)};
+              name == "-" ? OutputFile()
+                          : OutputFile(start_directory / name, name, {options.force, false})};
     if (const std::string problem = sink.file.Open(); !problem.empty()) {
       messages.Error(problem);
       return false;
@@ -563,7 +564,10 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
     makers.emplace_back([&] { MakeChunks(queue, sinks, plan, new_maker, catcher); });
   }
 
-  ProgressBar bar(range.end - range.first, options.quiet);
+  // Records on the terminal the bar is drawn on would get its frames mixed
+  // in.
+  ProgressBar bar(range.end - range.first,
+                  options.quiet || (to_stdout && StandardOutputOnErrorTerminal()));
   std::uint64_t written = 0;
   bool cut_short = false;
   for (std::uint64_t next = 0; next < chunks && ok && !cut_short;) {
@@ -599,20 +603,36 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
     return 1;  // the files go, leaving what was there
   }
   if (!ok) return 1;
+  const bool interrupted =
+      writer.ReaderGone() ||
+      (catcher.Requested() && (cut_short || written < range.end - range.first));
+  // An interrupted run leaves the files it would replace as they were,
+  // unless asked to keep the part written.
+  std::string kept, replaced;
   for (Sink& sink : sinks) {
+    if (interrupted && sink.file.Replaces()) {
+      std::string& list = options.keep_partial ? replaced : kept;
+      list += (list.empty() ? "" : ", ") + sink.file.Description();
+      if (!options.keep_partial) {
+        sink.file.Discard();
+        continue;
+      }
+    }
     if (!sink.file.Commit()) {
       messages.Error(sink.file.Error());
       ok = false;
     }
   }
   if (!ok) return 1;
-  const std::string note = repeat_note.empty() ? "" : "; " + repeat_note;
+  std::string note = kept.empty() ? "" : "; kept as it was (--keep-partial replaces it): " + kept;
+  if (!replaced.empty()) note += "; replaced by the part written: " + replaced;
+  if (!repeat_note.empty()) note += "; " + repeat_note;
   if (writer.ReaderGone()) {
     messages.Line("Interrupted: standard output was closed by its reader: " +
                   Summary(written, elapsed, sinks) + note);
     return 128 + 13;  // as SIGPIPE would have ended it
   }
-  if (catcher.Requested() && (cut_short || written < range.end - range.first)) {
+  if (interrupted) {
     messages.Line("Interrupted: " + Summary(written, elapsed, sinks) +
                   (writer.RecordCut() ? " (whole records only, but for the last one on "
                                         "standard output, whose reader stopped taking it)"

@@ -36,11 +36,13 @@ struct RecordRange {
 
 // Writes the records of `range` from the makers as `options` say. Reports
 // on `messages` (standard error in the program): a progress bar when
-// standard error is a terminal and the run takes a while, and at the end how
-// many records went out and how fast, followed by `repeat_note`. Returns the
-// exit code: 0; 1 when a file could not be written (every file is then left
-// as it was); 128 + the signal after Ctrl-C, SIGTERM or SIGHUP (the files
-// then hold whole records only).
+// standard error is a terminal that the records do not go to and the run
+// takes a while, and at the end how many records went out and how fast,
+// followed by `repeat_note`. Returns the exit code: 0; 1 when a file could
+// not be written (every file is then left as it was); 128 + the signal
+// after Ctrl-C, SIGTERM or SIGHUP (new files then hold whole records only,
+// and files that were there stay as they were unless
+// `options.keep_partial`).
 // Relative file names are taken from `start_directory`.
 int Generate(const GenerateOptions& options, const std::filesystem::path& start_directory,
              RecordRange range, const NewRecordMaker& new_maker, console::Output& messages,

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
+#include <string_view>
+#include <vector>
 
 #include "compression.h"
 #include "output_files.h"
@@ -24,8 +26,9 @@ std::string Help(std::string_view invocation) {
          "or to the --output files: as JSON Lines, JSON or CSV (UTF-8), or as the Estonian text\n"
          "form (Windows-1252, or UTF-8 with --encoding utf-8). The same --seed gives the same\n"
          "records whatever --threads is. A file gets its name only when the run ends: a failed\n"
-         "run leaves the files as they were. Ctrl-C (or SIGTERM, SIGHUP) stops it, leaving whole\n"
-         "records.\n"
+         "run leaves the files as they were, and a replaced file keeps its permissions. Ctrl-C\n"
+         "(or SIGTERM, SIGHUP) stops it, leaving whole records in new files and the files that\n"
+         "were there as they were (--keep-partial replaces them).\n"
          "\n"
          "Formats: jsonl (.jsonl, .ndjson: one JSON object per record and line), json (.json:\n"
          "one array), csv (.csv: a header row, then one row per observation with the record's\n"
@@ -97,8 +100,11 @@ Shard ParseShard(const std::string& text) {
 void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_view invocation) {
   command.description("Write random or test records as JSON Lines, JSON, CSV or text");
   command.footer(Help(invocation));
-  CLI::Option* count = AddWholeNumber(command, "COUNT", 1, kMostRecords, "How many random records",
-                                      [&options](std::uint64_t n) { options.count = n; });
+  CLI::Option* count = AddWholeNumber(command, "COUNT", 0, kMostRecords, "How many random records",
+                                      [&options](std::uint64_t n) {
+                                        options.count = n;
+                                        options.count_given = true;
+                                      });
   CLI::Option* test =
       command.add_flag("--test", options.test,
                        "The " + std::to_string(tavisor::kTestItemCount) + " test records instead");
@@ -137,10 +143,15 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
       ->type_name("I/N");
   command.add_flag("-q,--quiet", options.quiet,
                    "No lines about loading the library and the lists, no progress bar");
+  command.add_flag("--force", options.force,
+                   "Replace files that you may not write (read-only ones), as cp -f does");
+  command.add_flag("--keep-partial", options.keep_partial,
+                   "After Ctrl-C, replace existing files with the records written so far "
+                   "(default: they stay as they were)");
 }
 
 std::string GenerateOptionsProblem(const GenerateOptions& options) {
-  if (!options.test && options.count == 0) return "give a COUNT of random records, or --test";
+  if (!options.test && !options.count_given) return "give a COUNT of random records, or --test";
   if (options.test && (options.seed || options.shard.parts > 1)) {
     return "--seed and --shard apply to random records, not to --test";
   }
@@ -164,6 +175,10 @@ std::string GenerateOptionsProblem(const GenerateOptions& options) {
              " (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz): name the form with "
              "--format";
     }
+    if (options.format && kind.format && *kind.format != *options.format) {
+      return "--output \"" + output + "\": its extension \"" + kind.extension +
+             "\" names another form than --format: rename the file or drop --format";
+    }
     if (kind.compressed && !CompressionAvailable()) {
       return "--output \"" + output + "\": this build has no zlib, .gz files cannot be written";
     }
@@ -178,7 +193,65 @@ std::string GenerateOptionsProblem(const GenerateOptions& options) {
   if (options.shard.parts > 1 && any_form(Format::kJson)) {
     return "--shard cannot split one JSON document (.json): use JSON Lines (.jsonl)";
   }
+  if (options.shard.parts > 1 && !options.seed) {
+    return "--shard needs --seed: without it each part draws a seed of its own, and the parts "
+           "are not parts of one run";
+  }
   return {};
+}
+
+namespace {
+
+// How many letters to insert, remove or change to make `a` into `b`.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The long option of `app` or of its commands in use closest to `given`
+// ("--thread=2", "-seed"), if one is close enough to be what was meant.
+std::string ClosestOption(const CLI::App& app, std::string_view given) {
+  const std::string_view name = given.substr(0, given.find('='));
+  std::string best;
+  std::size_t best_distance = std::max<std::size_t>(2, name.size() / 3) + 1;
+  const auto consider = [&](const CLI::App& from, const auto& self) -> void {
+    for (const CLI::Option* option : from.get_options()) {
+      for (const std::string& long_name : option->get_lnames()) {
+        const std::string candidate = "--" + long_name;
+        if (const std::size_t distance = EditDistance(name, candidate); distance < best_distance) {
+          best = candidate;
+          best_distance = distance;
+        }
+      }
+    }
+    for (const CLI::App* command : from.get_subcommands()) self(*command, self);
+  };
+  consider(app, consider);
+  return best;
+}
+
+}  // namespace
+
+std::string ParseErrorText(const CLI::App& app, const CLI::Error& error) {
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    for (const std::string& given : app.remaining(true)) {
+      if (given.size() < 2 || given[0] != '-') continue;
+      if (const std::string closest = ClosestOption(app, given); !closest.empty()) {
+        return "unknown option " + given + ": did you mean " + closest + "?";
+      }
+    }
+  }
+  return error.what();
 }
 
 }  // namespace generate

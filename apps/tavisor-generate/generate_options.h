@@ -13,6 +13,7 @@
 
 namespace CLI {
 class App;
+class Error;
 class Option;
 }  // namespace CLI
 
@@ -26,19 +27,25 @@ struct Shard {
 
 struct GenerateOptions {
   std::uint64_t count = 0;           // random records
+  bool count_given = false;          // COUNT was given (0 is a count too)
   bool test = false;                 // the library's test records instead
   std::optional<Format> format;      // by default each file's extension
   std::vector<std::string> outputs;  // files; "-" or none: standard output
   bool utf8_text = false;            // the text form in UTF-8
+  // The text form on standard output in UTF-8 (the demo's --utf8).
+  bool utf8_standard_output = false;
   unsigned threads = 1;
   std::optional<std::uint64_t> seed;  // none: a fresh one
   Shard shard;
-  bool quiet = false;  // no lines about loading, no progress bar
+  bool quiet = false;         // no lines about loading, no progress bar
+  bool force = false;         // replace files that the user may not write, as cp -f does
+  bool keep_partial = false;  // an interrupted run replaces files with the part written
 
   // The form of `output` (a file name or "-"), and whether it is
   // compressed. Call after GenerateOptionsProblem found nothing.
   RecordForm FormOf(const std::string& output) const {
-    return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines), utf8_text};
+    return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines),
+            utf8_text || (output == "-" && utf8_standard_output)};
   }
   bool Compressed(const std::string& output) const {
     return output != "-" && KindOfFile(output).compressed;
@@ -53,6 +60,11 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
 // Checks what a parser cannot: returns why `options` cannot work, or an
 // empty text.
 std::string GenerateOptionsProblem(const GenerateOptions& options);
+
+// What `error`, from parsing `app`'s arguments, says; for an unknown option
+// also the closest one that `app` and its commands in use know ("did you
+// mean --threads?").
+std::string ParseErrorText(const CLI::App& app, const CLI::Error& error);
 
 // A decimal whole number from `low` to `high`, as counts are written:
 // digits only ("010" is 10). Returns why `text` is not one, or an empty

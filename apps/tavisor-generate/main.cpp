@@ -40,7 +40,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv,
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help or --version
   } catch (const CLI::ParseError& e) {
-    std::cerr << kProgram << ": " << e.what() << "\nRun \"" << kProgram
+    std::cerr << kProgram << ": " << generate::ParseErrorText(app, e) << "\nRun \"" << kProgram
               << " --help\" for the usage\n";
     return 2;
   }

@@ -17,6 +17,7 @@
 #else
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -66,10 +67,19 @@ std::size_t LargestWrite(int fd) {
   return std::min<std::size_t>(smaller, kLargestWrite);
 }
 int CloseFile(int fd) { return ::_close(fd); }
+int FlushToDisk(int fd) { return ::_commit(fd); }
 int ProcessId() { return ::_getpid(); }
-bool RenameOver(const fs::path& from, const fs::path& to) {
-  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+bool ProcessEnded(long pid) {
+  const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  ::CloseHandle(process);
+  return ended;
 }
+// The attributes that a replaced file keeps.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 #else
 int OpenFile(const fs::path& path, bool create_new) {
   const int flags = O_WRONLY | O_CLOEXEC | (create_new ? O_CREAT | O_EXCL : 0);
@@ -78,11 +88,76 @@ int OpenFile(const fs::path& path, bool create_new) {
 long WriteSome(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
 std::size_t LargestWrite(int) { return kLargestWrite; }
 int CloseFile(int fd) { return ::close(fd); }
+int FlushToDisk(int fd) { return ::fsync(fd); }
 int ProcessId() { return static_cast<int>(::getpid()); }
+bool ProcessEnded(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 bool RenameOver(const fs::path& from, const fs::path& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
+// The rename reaches the disk with the directory. A file system that cannot
+// flush a directory (EINVAL) keeps its names by other means.
+std::string SyncDirectory(const fs::path& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};  // a directory that may be written but not read
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error == 0 || error == EINVAL || error == EROFS ? std::string() : SystemError(error);
+}
+// Gives the temporary file the replaced file's owner and group where the
+// process may (the owner as root, the group as one of the user's groups),
+// and its permissions, always: after the owner, which clears set-user-ID.
+std::string KeepOwnerAndMode(int fd, unsigned long mode, long owner, long group) {
+  if (::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group)) != 0) {
+    if (errno != EPERM) return SystemError(errno);
+    if (::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group)) != 0 && errno != EPERM) {
+      return SystemError(errno);
+    }
+  }
+  return ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? std::string() : SystemError(errno);
+}
 #endif
+
+#if defined(O_TMPFILE)
+// Whether an unnamed file can be given a name: through /proc.
+bool UnnamedFilesLinkable() {
+  static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
+  return linkable;
+}
+int OpenUnnamed(const fs::path& directory) {
+  return ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+}
+// The errors of a system or file system without unnamed files.
+bool NoUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+bool LinkUnnamed(int fd, const fs::path& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+#endif
+
+// Temporary files are named ".NAME.tavisor-PID-N" beside the file NAME.
+std::string TemporaryPrefix(const fs::path& target) {
+  return "." + target.filename().string() + ".tavisor-";
+}
+
+fs::path NewTemporaryName(const fs::path& target) {
+  return target.parent_path() / (TemporaryPrefix(target) + std::to_string(ProcessId()) + '-' +
+                                 std::to_string(temporary_files_made++));
+}
+
+// The process that made the temporary file `name` for `target`; -1 when
+// `name` is not one.
+long TemporaryOwner(const std::string& name, const fs::path& target) {
+  const std::string prefix = TemporaryPrefix(target);
+  const std::size_t dash = name.find('-', prefix.size());
+  const auto digits = [&](std::size_t from, std::size_t to) {
+    return to > from && to - from <= 9 && name.find_first_not_of("0123456789", from) >= to;
+  };
+  if (name.compare(0, prefix.size(), prefix) != 0 || dash == std::string::npos ||
+      !digits(prefix.size(), dash) || !digits(dash + 1, name.size())) {
+    return -1;
+  }
+  return std::stol(name.substr(prefix.size(), dash - prefix.size()));
+}
 
 #if !defined(_WIN32)
 // After a request to end, a pipe gets `patience` to take the rest of a
@@ -126,16 +201,21 @@ fs::path FinalTarget(const fs::path& path) {
 
 OutputFile::OutputFile() = default;
 
-OutputFile::OutputFile(fs::path path, std::string shown)
-    : path_(std::move(path)), shown_(std::move(shown)) {}
+OutputFile::OutputFile(fs::path path, std::string shown, ReplaceRules rules)
+    : path_(std::move(path)), shown_(std::move(shown)), rules_(rules) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : path_(std::move(other.path_)),
       shown_(std::move(other.shown_)),
       target_(std::move(other.target_)),
       temporary_path_(std::move(other.temporary_path_)),
+      rules_(other.rules_),
       fd_(other.fd_),
       temporary_(other.temporary_),
+      replaces_(other.replaces_),
+      old_mode_(other.old_mode_),
+      old_owner_(other.old_owner_),
+      old_group_(other.old_group_),
       committed_(other.committed_),
       reader_gone_(other.reader_gone_),
       largest_write_(other.largest_write_),
@@ -166,20 +246,58 @@ std::string OutputFile::Open() {
     largest_write_ = LargestWrite(fd_);
     return {};
   }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = ".";
-    name += target_.filename().string();
-    name += ".tavisor-";
-    name += std::to_string(ProcessId());
-    name += '-';
-    name += std::to_string(temporary_files_made++);
-    temporary_path_ = target_.parent_path() / name;
+  if (fs::exists(target_, ec)) {
+    if (const std::string problem = NoteReplaced(); !problem.empty()) return problem;
+  }
+  RemoveAbandonedTemporaries(target_);
+#if defined(O_TMPFILE)
+  if (!rules_.named_temporary && UnnamedFilesLinkable()) {
+    fd_ = OpenUnnamed(target_.parent_path());
+    if (fd_ < 0 && !NoUnnamedFiles(errno)) {
+      return "cannot open " + Description() + " for writing: " + SystemError(errno);
+    }
+  }
+#endif
+  for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
+    temporary_path_ = NewTemporaryName(target_);
     fd_ = OpenFile(temporary_path_, true);
-    if (fd_ >= 0 || errno != EEXIST) break;
+    if (fd_ < 0 && errno != EEXIST) break;
   }
   if (fd_ < 0) return "cannot open " + Description() + " for writing: " + SystemError(errno);
   temporary_ = true;
   largest_write_ = kLargestWrite;
+#if !defined(_WIN32)
+  if (replaces_) {
+    if (const std::string problem = KeepOwnerAndMode(fd_, old_mode_, old_owner_, old_group_);
+        !problem.empty()) {
+      return "cannot give " + Description() + " its owner and permissions again: " + problem;
+    }
+  }
+#endif
+  return {};
+}
+
+std::string OutputFile::NoteReplaced() {
+#if defined(_WIN32)
+  const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+  if ((attributes & FILE_ATTRIBUTE_READONLY) && !rules_.force) {
+    return "cannot replace " + Description() + ": the file is read-only (--force replaces it)";
+  }
+  old_mode_ = attributes & kKeptAttributes;
+#else
+  struct stat old = {};
+  if (::stat(target_.c_str(), &old) != 0) return {};  // gone meanwhile: a new file
+  // As a shell's `>` would find it: by the effective user's rights.
+  if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0 && !rules_.force) {
+    return "cannot replace " + Description() + ": " + SystemError(errno) +
+           " (--force replaces a file that you may not write)";
+  }
+  old_mode_ = old.st_mode & 07777;
+  old_owner_ = static_cast<long>(old.st_uid);
+  old_group_ = static_cast<long>(old.st_gid);
+#endif
+  replaces_ = true;
   return {};
 }
 
@@ -226,18 +344,68 @@ bool OutputFile::Commit() {
   const int fd = fd_;
   fd_ = -1;
   if (path_.empty()) return true;  // standard output stays open
-  if (CloseFile(fd) != 0) {
-    error_ = "cannot write to " + Description() + ": " + SystemError(errno);
-    Discard();
-    return false;
+  std::string problem;
+  // The data reaches the disk before the name: a power loss cannot leave
+  // the name on a file that is not whole.
+  if (temporary_ && FlushToDisk(fd) != 0) problem = "cannot write to " + Description() + ": ";
+#if defined(O_TMPFILE)
+  // A link cannot replace a file: the unnamed file gets a temporary name
+  // first, then the rename replaces.
+  for (int attempt = 0; temporary_ && problem.empty() && temporary_path_.empty() && attempt < 100;
+       ++attempt) {
+    const fs::path name = NewTemporaryName(target_);
+    if (LinkUnnamed(fd, name)) {
+      temporary_path_ = name;
+    } else if (errno != EEXIST) {
+      problem = "cannot write " + Description() + ": ";
+    }
   }
-  if (temporary_ && !RenameOver(temporary_path_, target_)) {
-    error_ = "cannot write " + Description() + ": " + SystemError(errno);
+#endif
+  if (!problem.empty()) problem += SystemError(errno);
+  if (CloseFile(fd) != 0 && problem.empty()) {
+    problem = "cannot write to " + Description() + ": " + SystemError(errno);
+  }
+  if (problem.empty() && temporary_ && !PutInPlace()) {
+    problem = "cannot write " + Description() + ": " + SystemError(errno);
+  }
+  if (!problem.empty()) {
+    error_ = problem;
     Discard();
     return false;
   }
   committed_ = true;
+#if !defined(_WIN32)
+  if (const std::string unsynced = temporary_ ? SyncDirectory(target_.parent_path()) : "";
+      !unsynced.empty()) {
+    error_ =
+        Description() + " is written, but its directory cannot be flushed to disk: " + unsynced;
+    return false;
+  }
+#endif
   return true;
+}
+
+bool OutputFile::PutInPlace() {
+#if defined(_WIN32)
+  bool placed = false;
+  if (!replaces_) {
+    placed = ::MoveFileExW(temporary_path_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  } else {
+    // A read-only file is replaced only when forced (Open), and stays
+    // read-only. ReplaceFileW keeps the replaced file's access rights.
+    const auto set = [&](DWORD attributes) {
+      ::SetFileAttributesW(target_.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+    };
+    set(old_mode_ & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    placed = ::ReplaceFileW(target_.c_str(), temporary_path_.c_str(), nullptr,
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+    set(old_mode_);
+  }
+  if (!placed) errno = EACCES;  // what the C library reports for most of these failures
+  return placed;
+#else
+  return RenameOver(temporary_path_, target_);
+#endif
 }
 
 void OutputFile::Discard() {
@@ -245,7 +413,7 @@ void OutputFile::Discard() {
   fd_ = -1;
   if (temporary_) {
     std::error_code ec;
-    fs::remove(temporary_path_, ec);
+    if (!temporary_path_.empty()) fs::remove(temporary_path_, ec);
     temporary_ = false;
   }
 }
@@ -267,6 +435,31 @@ bool SameFile(const std::string& a, const std::string& b) {
   }
   std::error_code ec;
   return fs::equivalent(a, b, ec) || FinalTarget(a) == FinalTarget(b);
+}
+
+int RemoveAbandonedTemporaries(const fs::path& target) {
+  int removed = 0;
+  std::error_code ec;
+  for (fs::directory_iterator entry(target.parent_path(), ec), end; !ec && entry != end;
+       entry.increment(ec)) {
+    const long owner = TemporaryOwner(entry->path().filename().string(), target);
+    if (owner > 0 && owner != ProcessId() && ProcessEnded(owner) && fs::remove(entry->path(), ec)) {
+      ++removed;
+    }
+    ec.clear();
+  }
+  return removed;
+}
+
+bool StandardOutputOnErrorTerminal() {
+#if defined(_WIN32)
+  // A process has one console at most.
+  return ::_isatty(::_fileno(stdout)) && ::_isatty(::_fileno(stderr));
+#else
+  struct stat out = {}, err = {};
+  return ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO) && ::fstat(STDOUT_FILENO, &out) == 0 &&
+         ::fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
+#endif
 }
 
 }  // namespace generate

@@ -210,7 +210,7 @@ EOF
 --batches 101|--batches: 101 is not in the range 0 to 100|
 --data|--data: 1 required DIR missing|
 generate|generate: give a COUNT of random records, or --test|generate 
-generate 0|COUNT: 0 is not in the range 1 to 1000000000000|generate 
+generate 1000000000001|COUNT: 1000000000001 is not in the range 0 to 1000000000000|generate 
 generate abc|COUNT: "abc" is not a whole number|generate 
 generate 1e3|COUNT: "1e3" is not a whole number|generate 
 generate 10k|COUNT: "10k" is not a whole number|generate 

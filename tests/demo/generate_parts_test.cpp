@@ -1,6 +1,5 @@
-// The parts of generate that keep files whole and read the command line:
-// temporary files and their names, one file under two names, whole
-// numbers, compressed pieces.
+// The parts of generate that read the command line and compress: one file
+// under two names, whole numbers, compressed pieces.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,43 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using tavisor::testing::TempDir;
-
-std::string Contents(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::size_t FilesIn(const fs::path& dir) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
-}
-
-// A file takes its name only when committed; until then, and after a
-// discard, the file of that name is what it was.
-TEST(OutputFile, TakesItsNameOnlyWhenCommitted) {
-  const TempDir dir;
-  dir.Write("birds.jsonl", "keep\n");
-  const console::InterruptCatcher catcher;
-  for (const bool commit : {false, true}) {
-    OutputFile file(dir.path() / "birds.jsonl", "birds.jsonl");
-    ASSERT_EQ(file.Open(), "");
-    EXPECT_TRUE(file.Seekable());
-    EXPECT_EQ(file.Write("new\n", catcher, {}), 4u);
-    EXPECT_EQ(Contents(dir.path() / "birds.jsonl"), "keep\n");
-    EXPECT_EQ(FilesIn(dir.path()), 2u);  // the file and the temporary one beside it
-    if (commit) {
-      ASSERT_TRUE(file.Commit());
-      EXPECT_EQ(Contents(dir.path() / "birds.jsonl"), "new\n");
-    } else {
-      file.Discard();
-      EXPECT_EQ(Contents(dir.path() / "birds.jsonl"), "keep\n");
-    }
-    EXPECT_EQ(FilesIn(dir.path()), 1u);
-  }
-  OutputFile nowhere(dir.path() / "no" / "such.csv", "no/such.csv");
-  EXPECT_EQ(nowhere.Open().rfind("cannot open \"no/such.csv\" for writing: ", 0), 0u);
-}
 
 TEST(SameFile, BySystemFileAndByResolvedPath) {
   const TempDir dir;

@@ -16,7 +16,7 @@ import sys
 import tempfile
 import time
 
-from checks import check, fail
+from checks import bytes_written, check, fail
 
 CASE, DEMO, DATA = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
 WORK = tempfile.mkdtemp(prefix="generate-test-")
@@ -232,10 +232,7 @@ elif CASE == "interrupt":
                                     "-o", csv_file, "--data", DATA], cwd=WORK,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         deadline = time.monotonic() + 60
-        while time.monotonic() < deadline:
-            written = [f for f in os.listdir(WORK) if f.startswith("." + name + ".jsonl.")]
-            if written and os.path.getsize(path(written[0])) > 2000000:
-                break
+        while time.monotonic() < deadline and bytes_written(process.pid, WORK) < 2000000:
             time.sleep(0.05)
         check(not os.path.exists(jsonl), "the file has its name before the run ended")
         process.send_signal(number)
