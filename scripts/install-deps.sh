@@ -12,7 +12,12 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           # tavisor-demo: its command line, JSON output and line editing
           libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3
           # the hand-over's models (verification/, scripts/test-verify.sh)
-          spin)
+          spin
+          # tavisor-generate's SQLite databases; sqlite3, python3-jsonschema and
+          # python3-yaml read back its databases, schemas and the examples
+          libsqlite3-dev sqlite3 python3-jsonschema python3-yaml
+          # the one-node Slurm of scripts/test-slurm.sh
+          slurm-wlm munge)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   # libz-mingw-w64-dev: zlib for tavisor-demo.exe's .gz files.
