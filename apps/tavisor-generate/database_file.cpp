@@ -85,16 +85,31 @@ constexpr const char* kNewDatabaseSettings =
 // each waits for the others' transactions, which last whole runs.
 constexpr int kBusyWaitMilliseconds = 24 * 3600 * 1000;
 
+// Rows go in this many at a time, through one statement of that many rows:
+// a statement's step costs about as much as a row.
+constexpr std::size_t kRowsAtOnce = 32;
+
+// A table's two insert statements: of one row, and of kRowsAtOnce rows.
+struct Table {
+  sqlite3_stmt* one = nullptr;
+  sqlite3_stmt* many = nullptr;
+  int columns = 0;
+  std::vector<const char*> pending;  // the rows of an Insert for the table
+};
+
 }  // namespace
 
 // Only the writer uses the connection (NOMUTEX: no lock per call).
 struct DatabaseFile::Connection {
   sqlite3* db = nullptr;
-  std::vector<sqlite3_stmt*> inserts;  // by table, in the schema's order
+  std::vector<Table> tables;  // in the schema's order
   bool in_transaction = false;
 
   ~Connection() {
-    for (sqlite3_stmt* statement : inserts) sqlite3_finalize(statement);
+    for (const Table& table : tables) {
+      sqlite3_finalize(table.one);
+      sqlite3_finalize(table.many);
+    }
     sqlite3_close(db);
   }
   bool Run(const std::string& sql) {
@@ -197,53 +212,80 @@ std::string DatabaseFile::Open() {
       columns = sqlite3_column_count(query);
     }
     sqlite3_finalize(query);
-    std::string insert = "INSERT INTO " + table + " VALUES (?";
-    for (int column = 1; column < columns; ++column) insert += ", ?";
-    insert += ")";
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v3(connection_->db, insert.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
-                           &prepared, nullptr) != SQLITE_OK) {
+    std::string row = "(?";
+    for (int column = 1; column < columns; ++column) row += ", ?";
+    row += ")";
+    std::string rows = row;
+    for (std::size_t i = 1; i < kRowsAtOnce; ++i) rows += ", " + row;
+    Table& made = connection_->tables.emplace_back();
+    made.columns = columns;
+    if (sqlite3_prepare_v3(connection_->db, ("INSERT INTO " + table + " VALUES " + row).c_str(), -1,
+                           SQLITE_PREPARE_PERSISTENT, &made.one, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v3(connection_->db, ("INSERT INTO " + table + " VALUES " + rows).c_str(),
+                           -1, SQLITE_PREPARE_PERSISTENT, &made.many, nullptr) != SQLITE_OK) {
       Fail("write to");
       return error_;
     }
-    connection_->inserts.push_back(prepared);
   }
   return {};
 }
 
+namespace {
+
+// Binds the values of the row at `p` to the parameters of `statement` from
+// `first` on (with no statement: only passes over them); returns the end of
+// the row.
+const char* BindRow(sqlite3_stmt* statement, int first, int columns, const char* p) {
+  for (int column = first; column < first + columns; ++column) {
+    const char kind = *p++;
+    if (kind == rows::kInteger) {
+      std::int64_t value = 0;
+      std::memcpy(&value, p, sizeof value);
+      p += sizeof value;
+      if (statement) sqlite3_bind_int64(statement, column, value);
+    } else if (kind == rows::kReal) {
+      double value = 0;
+      std::memcpy(&value, p, sizeof value);
+      p += sizeof value;
+      if (statement) sqlite3_bind_double(statement, column, value);
+    } else if (kind == rows::kText) {
+      std::uint32_t size = 0;
+      std::memcpy(&size, p, sizeof size);
+      p += sizeof size;
+      // The rows outlive the statement's step: SQLite need not copy them.
+      if (statement) sqlite3_bind_text(statement, column, p, static_cast<int>(size), SQLITE_STATIC);
+      p += size;
+    } else if (statement) {
+      sqlite3_bind_null(statement, column);
+    }
+  }
+  return p;
+}
+
+}  // namespace
+
 bool DatabaseFile::Insert(std::string_view rows) {
   const char* p = rows.data();
   const char* const end = p + rows.size();
+  for (Table& table : connection_->tables) table.pending.clear();
   while (p < end) {
-    sqlite3_stmt* const statement =
-        connection_->inserts[*p++ == rows::kRecordRow ? 0 : 1];  // the schema's order
-    const int columns = sqlite3_bind_parameter_count(statement);
-    for (int column = 1; column <= columns; ++column) {
-      const char kind = *p++;
-      if (kind == rows::kInteger) {
-        std::int64_t value = 0;
-        std::memcpy(&value, p, sizeof value);
-        p += sizeof value;
-        sqlite3_bind_int64(statement, column, value);
-      } else if (kind == rows::kReal) {
-        double value = 0;
-        std::memcpy(&value, p, sizeof value);
-        p += sizeof value;
-        sqlite3_bind_double(statement, column, value);
-      } else if (kind == rows::kText) {
-        std::uint32_t size = 0;
-        std::memcpy(&size, p, sizeof size);
-        p += sizeof size;
-        // The rows outlive the statement's step: SQLite need not copy them.
-        sqlite3_bind_text(statement, column, p, static_cast<int>(size), SQLITE_STATIC);
-        p += size;
-      } else {
-        sqlite3_bind_null(statement, column);
+    Table& table = connection_->tables[*p++ == rows::kRecordRow ? 0 : 1];  // the schema's order
+    table.pending.push_back(p);
+    p = BindRow(nullptr, 0, table.columns, p);
+  }
+  for (Table& table : connection_->tables) {
+    const std::size_t rows_count = table.pending.size();
+    for (std::size_t row = 0; row < rows_count;) {
+      const bool many = rows_count - row >= kRowsAtOnce;
+      sqlite3_stmt* const statement = many ? table.many : table.one;
+      const std::size_t next = row + (many ? kRowsAtOnce : 1);
+      for (int parameter = 1; row < next; ++row, parameter += table.columns) {
+        BindRow(statement, parameter, table.columns, table.pending[row]);
       }
+      const int status = sqlite3_step(statement);
+      sqlite3_reset(statement);
+      if (status != SQLITE_DONE) return Fail("write to");
     }
-    const int status = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    if (status != SQLITE_DONE) return Fail("write to");
   }
   return true;
 }
