@@ -344,7 +344,7 @@ std::string DatabaseFile::Open() {
 }
 bool DatabaseFile::Insert(std::string_view) { return Fail("write to"); }
 bool DatabaseFile::Commit() { return Fail("write to"); }
-void DatabaseFile::Discard() {}
+void DatabaseFile::Discard() { created_ = append_ && false; }
 
 #endif
 
