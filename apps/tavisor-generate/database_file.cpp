@@ -309,6 +309,7 @@ bool DatabaseFile::Commit() {
     temporary_path_.clear();
   }
   created_ = false;
+  committed_ = true;
   return true;
 }
 

@@ -48,6 +48,8 @@ class DatabaseFile {
   bool Commit();
   // Rolls back; a new database is removed.
   void Discard();
+  // Whether Commit succeeded.
+  bool Committed() const { return committed_; }
 
   // The file's name in double quotes.
   std::string Description() const;
@@ -63,6 +65,7 @@ class DatabaseFile {
   bool append_;
   std::filesystem::path temporary_path_;  // a new database until Commit
   bool created_ = false;                  // --append made the file
+  bool committed_ = false;
   std::unique_ptr<Connection> connection_;
   std::string error_;
 };

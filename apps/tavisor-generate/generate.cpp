@@ -516,6 +516,7 @@ std::string Summary(std::uint64_t records, Clock::duration elapsed,
     const Sink& sink = sinks[i];
     text += (i == 0 ? " " : ", ") + std::to_string(sink.bytes) + " bytes to " +
             (sink.database ? sink.database->Description() : sink.file.Description());
+    if (sink.database && !sink.database->Committed()) text += " (left as it was)";
   }
   return text;
 }

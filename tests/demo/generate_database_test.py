@@ -92,14 +92,24 @@ def tables(name):
 
 
 def interrupted_run(*args):
-    """A long run stopped with SIGINT once it has run a while."""
-    process = subprocess.Popen([GENERATE, *args, "--data", DATA, "-q"], cwd=WORK, env=CLEAN_ENV,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    time.sleep(1.5)
+    """A long run stopped with SIGINT once it has written a while: a JSON Lines
+    file beside the database shows how far it is."""
+    process = subprocess.Popen([GENERATE, *args, "-o", "side.jsonl", "--data", DATA, "-q"],
+                               cwd=WORK, env=CLEAN_ENV, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        side = [f for f in os.listdir(WORK) if f.startswith(".side.jsonl.")]
+        if side and os.path.getsize(path(side[0])) > 2000000:
+            break
+        time.sleep(0.05)
     process.send_signal(signal.SIGINT)
     _, err = process.communicate(timeout=60)
     check(process.returncode == 128 + signal.SIGINT,
           "exit status %d after SIGINT: %s" % (process.returncode, err))
+    check(b"Interrupted" in err and b"sqlite\" (left as it was)" in err and
+          os.path.exists(path("side.jsonl")), err.decode())
+    os.remove(path("side.jsonl"))
 
 
 if CASE == "sqlite":
