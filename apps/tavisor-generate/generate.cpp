@@ -167,7 +167,8 @@ struct Sink {
   std::uint64_t bytes = 0;  // written to the file
   std::uint64_t text = 0;   // of text, before compression
   std::uint32_t crc = 0;    // of the text so far (compressed files)
-  std::unique_ptr<DatabaseFile> database = nullptr;  // instead of `file`: takes rows
+  // A database instead of `file`: it takes rows, not text.
+  std::unique_ptr<DatabaseFile> database = nullptr;
 };
 
 // Bytes written as they are: no line-ending translation on Windows either.
