@@ -432,8 +432,12 @@ char* PutRows(char* p, const tavisor::Item& item, std::uint64_t number) {
       p = PutRowDegrees(p, c.latitude);
       p = PutRowDegrees(p, c.longitude);
     }
-    p = rows::PutText(p, [&](char* at) { return PutIsoDate(at, date); });
-    p = rows::PutText(p, [&](char* at) { return PutTime(at, time); });
+    // Not the bindings themselves: lambdas may capture them from C++20 on,
+    // which clang 14 does not have yet.
+    const std::chrono::year_month_day& day = date;
+    const tavisor::TimeOfDay& time_of_day = time;
+    p = rows::PutText(p, [&](char* at) { return PutIsoDate(at, day); });
+    p = rows::PutText(p, [&](char* at) { return PutTime(at, time_of_day); });
     if (count) {
       p = rows::PutInteger(p, *count);
     } else {
