@@ -26,7 +26,7 @@ std::variant<std::uint64_t, std::string> Number(const Environment& environment, 
 
 Environment ProcessEnvironment() {
   return [](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): read at start only
+    const char* value = std::getenv(name);
     if (value == nullptr) return std::nullopt;
     return std::string(value);
   };
