@@ -1,7 +1,8 @@
 // tavisor-generate: a million seeded records made and written in
 // each form, on 1 and 2 threads, through the program's own code. The
 // records go to /dev/null, so that what is measured is making and writing
-// the records, not the page cache; BM_GenerateToFile writes a file.
+// the records, not the page cache; BM_GenerateToFile writes a file and
+// BM_GenerateToDatabase a SQLite database.
 //
 // Counters: items_per_second (records/s), bytes_per_second, and peak_rss_mb,
 // the most memory the process has held so far (it only grows, so each
@@ -84,6 +85,14 @@ void BM_GenerateToFile(benchmark::State& state) {
   RunGenerate(state, Format::kJsonLines, (dir.path() / "birds.jsonl").string());
 }
 BENCHMARK(BM_GenerateToFile)->Apply(OneRunWithOneAndTwoThreads);
+
+// A SQLite database: the rows bound and inserted by the writer, in one
+// transaction, onto the disk (a database cannot go to /dev/null).
+void BM_GenerateToDatabase(benchmark::State& state) {
+  const tavisor::testing::TempDir dir;
+  RunGenerate(state, Format::kSqlite, (dir.path() / "birds.sqlite").string());
+}
+BENCHMARK(BM_GenerateToDatabase)->Apply(OneRunWithOneAndTwoThreads);
 
 }  // namespace
 }  // namespace generate

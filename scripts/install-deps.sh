@@ -14,7 +14,12 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           # tavisor-generate's file tests: the order of fsync and rename
           strace
           # the hand-over's models (verification/, scripts/test-verify.sh)
-          spin)
+          spin
+          # tavisor-generate's SQLite databases; sqlite3, python3-jsonschema and
+          # python3-yaml read back its databases, schemas and the examples
+          libsqlite3-dev sqlite3 python3-jsonschema python3-yaml
+          # the one-node Slurm of scripts/test-slurm.sh
+          slurm-wlm munge)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   # libz-mingw-w64-dev: zlib for tavisor-demo.exe's .gz files.

@@ -16,8 +16,11 @@
 #include "byte_buffer.h"
 #include "compression.h"
 #include "console_control.h"
+#include "database_file.h"
+#include "job_array.h"
 #include "output_files.h"
 #include "paths.h"
+#include "schemas.h"
 #include "tavisor/clock.h"
 #include "tavisor/internal/thread_annotations.h"
 #include "tavisor/record_stream.h"
@@ -167,6 +170,8 @@ struct Sink {
   std::uint64_t bytes = 0;  // written to the file
   std::uint64_t text = 0;   // of text, before compression
   std::uint32_t crc = 0;    // of the text so far (compressed files)
+  // A database instead of `file`: it takes rows, not text.
+  std::unique_ptr<DatabaseFile> database = nullptr;
 };
 
 // Bytes written as they are: no line-ending translation on Windows either.
@@ -318,10 +323,14 @@ class Writer {
     // Files that cannot take back what they got come first in each group:
     // where they stop, the others stop too.
     for (std::size_t i = 0; i < sinks_.size(); ++i) {
-      if (!sinks_[i].file.Seekable() && !sinks_[i].compressed) order_.push_back(i);
+      if (!sinks_[i].file.Seekable() && !sinks_[i].compressed && !sinks_[i].database) {
+        order_.push_back(i);
+      }
     }
     for (std::size_t i = 0; i < sinks_.size(); ++i) {
-      if (sinks_[i].file.Seekable() && !sinks_[i].compressed) order_.push_back(i);
+      if (sinks_[i].file.Seekable() && !sinks_[i].compressed && !sinks_[i].database) {
+        order_.push_back(i);
+      }
     }
   }
 
@@ -347,6 +356,15 @@ class Writer {
       const std::uint64_t written = WriteGroup(chunk, done, group_end);
       done = written;
       if (written < group_end) break;
+    }
+    // The databases take the rows of the records the files got.
+    for (Sink& sink : sinks_) {
+      if (!sink.database || failed_ || done == 0) continue;
+      const ChunkText& rows = chunk.texts[IndexOf(sink)];
+      if (!sink.database->Insert(rows.bytes.view().substr(0, rows.ends[done - 1]))) {
+        failed_ = true;
+        messages_.Error(sink.database->Error());
+      }
     }
     // The compressed files last: the maker's piece when the chunk went out
     // whole, otherwise what the others got, compressed here.
@@ -499,8 +517,10 @@ std::string Summary(std::uint64_t records, Clock::duration elapsed,
                 seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0);
   std::string text = std::to_string(records) + " records" + timing + ":";
   for (std::size_t i = 0; i < sinks.size(); ++i) {
-    text += (i == 0 ? " " : ", ") + std::to_string(sinks[i].bytes) + " bytes to " +
-            sinks[i].file.Description();
+    const Sink& sink = sinks[i];
+    text += (i == 0 ? " " : ", ") + std::to_string(sink.bytes) + " bytes to " +
+            (sink.database ? sink.database->Description() : sink.file.Description());
+    if (sink.database && !sink.database->Committed()) text += " (left as it was)";
   }
   return text;
 }
@@ -512,11 +532,19 @@ bool OpenSinks(const GenerateOptions& options, const std::filesystem::path& star
   std::vector<std::string> names = options.outputs;
   if (names.empty()) names.push_back("-");
   sinks.reserve(names.size());
-  for (const std::string& name : names) {
-    Sink sink{name, options.FormOf(name), options.Compressed(name),
-              name == "-" ? OutputFile()
-                          : OutputFile(start_directory / name, name, {options.force, false})};
-    if (const std::string problem = sink.file.Open(); !problem.empty()) {
+  for (const std::string& given : names) {
+    const std::string name = ShardFileName(given, options.shard);
+    const RecordForm form = options.FormOf(given);
+    const bool database = form.format == Format::kSqlite;
+    Sink sink{name, form, options.Compressed(given),
+              name == "-" || database
+                  ? OutputFile()
+                  : OutputFile(start_directory / name, name, {options.force, false})};
+    if (database) {
+      sink.database = std::make_unique<DatabaseFile>(start_directory / name, name, options.append);
+    }
+    if (const std::string problem = database ? sink.database->Open() : sink.file.Open();
+        !problem.empty()) {
       messages.Error(problem);
       return false;
     }
@@ -549,8 +577,8 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
   const Clock::time_point start = Clock::now();
   const console::InterruptCatcher catcher;
   Writer writer(sinks, catcher, messages);
-  // A shard after the first continues the run's files: no header again.
-  bool ok = writer.StartCompressed() && (options.shard.index > 1 || writer.WriteToAll(&FileHeader));
+  // Whether a shard's CSV file gets the header row is its form's (FormOf).
+  bool ok = writer.StartCompressed() && writer.WriteToAll(&FileHeader);
 
   const ChunkPlan plan{range};
   const std::uint64_t chunks = plan.Count();
@@ -607,10 +635,15 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
       writer.ReaderGone() ||
       (catcher.Requested() && (cut_short || written < range.end - range.first));
   // An interrupted run leaves the files it would replace as they were,
-  // unless asked to keep the part written.
+  // unless asked to keep the part written, and the databases as they were
+  // always: a database holds whole runs only.
   std::string kept, replaced;
   for (Sink& sink : sinks) {
-    if (interrupted && sink.file.Replaces()) {
+    if (sink.database && interrupted) {
+      sink.database->Discard();
+      continue;
+    }
+    if (!sink.database && interrupted && sink.file.Replaces()) {
       std::string& list = options.keep_partial ? replaced : kept;
       list += (list.empty() ? "" : ", ") + sink.file.Description();
       if (!options.keep_partial) {
@@ -618,9 +651,11 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
         continue;
       }
     }
-    if (!sink.file.Commit()) {
-      messages.Error(sink.file.Error());
+    if (sink.database ? !sink.database->Commit() : !sink.file.Commit()) {
+      messages.Error(sink.database ? sink.database->Error() : sink.file.Error());
       ok = false;
+    } else if (sink.database) {
+      sink.bytes = sink.database->Bytes();
     }
   }
   if (!ok) return 1;
@@ -722,6 +757,11 @@ int GenerateRandomRecords(const tavisor::RecordStream& stream, const GenerateOpt
 
 int RunGenerate(const GenerateOptions& options, const GenerateSources& sources,
                 console::Output& messages) {
+  if (options.schema) {
+    const std::string schema = SchemaText(*options.schema);
+    std::fwrite(schema.data(), 1, schema.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   const std::filesystem::path start_directory = std::filesystem::current_path();
   if (options.test) {
     const std::unique_ptr<tavisor::Library> library =

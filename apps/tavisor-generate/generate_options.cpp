@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "compression.h"
+#include "database_file.h"
+#include "job_array.h"
 #include "output_files.h"
 #include "paths.h"
 
@@ -78,10 +80,33 @@ CLI::Option* AddWholeNumber(CLI::App& command, const std::string& name, std::uin
 
 namespace {
 
-// "I/N": part I (from 1) of N.
+// "I/N": part I (from 1) of N; "auto" or "auto/N": the part of the job
+// array the process runs in.
 Shard ParseShard(const std::string& text) {
   const std::size_t slash = text.find('/');
   Shard shard;
+  if (text.substr(0, slash) == "auto") {
+    std::optional<std::uint64_t> parts;
+    if (slash != std::string::npos) {
+      std::uint64_t n = 0;
+      if (const std::string problem =
+              ParseWholeNumber(std::string_view(text).substr(slash + 1), 1, kMostShards, n);
+          !problem.empty()) {
+        throw CLI::ValidationError("--shard", "auto/N: " + problem);
+      }
+      parts = n;
+    }
+    auto found = ShardOfJobArray(ProcessEnvironment(), parts);
+    if (const auto* problem = std::get_if<std::string>(&found)) {
+      throw CLI::ValidationError("--shard", *problem);
+    }
+    shard = std::get<Shard>(found);
+    if (shard.parts > kMostShards) {
+      throw CLI::ValidationError(
+          "--shard", "a job array of more than " + std::to_string(kMostShards) + " parts");
+    }
+    return shard;
+  }
   if (slash == std::string::npos ||
       !ParseWholeNumber(std::string_view(text).substr(0, slash), 1, kMostShards, shard.index)
            .empty() ||
@@ -113,8 +138,8 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
       .add_option_function<std::string>(
           "-f,--format",
           [&options](const std::string& name) { options.format = FormatByName(name); },
-          "jsonl, json, csv or text (default: by each file's extension)")
-      ->check(CLI::IsMember({"jsonl", "json", "csv", "text"}))
+          "jsonl, json, csv, text or sqlite (default: by each file's extension)")
+      ->check(CLI::IsMember({"jsonl", "json", "csv", "text", "sqlite"}))
       ->type_name("FORMAT");
   command
       .add_option("-o,--output", options.outputs,
@@ -139,8 +164,34 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
       .add_option_function<std::string>(
           "--shard", [&options](const std::string& text) { options.shard = ParseShard(text); },
           "Write only part I of N of the run: the N parts, one after the other, are the whole "
-          "run")
+          "run; auto (or auto/N): the part of the Slurm job array or Kubernetes Indexed Job "
+          "this runs in. {shard} in a file name becomes I")
       ->type_name("I/N");
+  command
+      .add_option_function<std::string>(
+          "--csv-header",
+          [&options](const std::string& name) {
+            options.csv_header = name == "each"   ? CsvHeader::kEach
+                                 : name == "none" ? CsvHeader::kNone
+                                                  : CsvHeader::kFirst;
+          },
+          "Which CSV files get the header row: first (default: part 1 only, so the parts "
+          "concatenate to the run), each (every part loads on its own) or none")
+      ->check(CLI::IsMember({"first", "each", "none"}))
+      ->type_name("WHICH");
+  command.add_flag("--append", options.append,
+                   "Add the records to the SQLite databases named (made if there are none) "
+                   "instead of replacing them");
+  command
+      .add_option_function<std::string>(
+          "--schema",
+          [&options](const std::string& name) {
+            options.schema = name == "sql" ? Format::kSqlite : FormatByName(name);
+          },
+          "Print the layout of a form instead of records: jsonl (a JSON Schema of a record), "
+          "csv (the columns and their types) or sql (the database's CREATE TABLE statements)")
+      ->check(CLI::IsMember({"jsonl", "json", "csv", "sql"}))
+      ->type_name("FORM");
   command.add_flag("-q,--quiet", options.quiet,
                    "No lines about loading the library and the lists, no progress bar");
   command.add_flag("--force", options.force,
@@ -151,6 +202,7 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
 }
 
 std::string GenerateOptionsProblem(const GenerateOptions& options) {
+  if (options.schema) return {};
   if (!options.test && !options.count_given) return "give a COUNT of random records, or --test";
   if (options.test && (options.seed || options.shard.parts > 1)) {
     return "--seed and --shard apply to random records, not to --test";
@@ -179,6 +231,12 @@ std::string GenerateOptionsProblem(const GenerateOptions& options) {
       return "--output \"" + output + "\": its extension \"" + kind.extension +
              "\" names another form than --format: rename the file or drop --format";
     }
+    if (options.FormOf(output).format == Format::kSqlite) {
+      if (kind.compressed) return "--output \"" + output + "\": a database is not compressed";
+      if (!DatabaseAvailable()) {
+        return "--output \"" + output + "\": this build has no SQLite, databases cannot be written";
+      }
+    }
     if (kind.compressed && !CompressionAvailable()) {
       return "--output \"" + output + "\": this build has no zlib, .gz files cannot be written";
     }
@@ -187,6 +245,13 @@ std::string GenerateOptionsProblem(const GenerateOptions& options) {
     return std::any_of(outputs.begin(), outputs.end(),
                        [&](const auto& output) { return options.FormOf(output).format == format; });
   };
+  if (any_form(Format::kSqlite) &&
+      std::find(outputs.begin(), outputs.end(), "-") != outputs.end()) {
+    return "a SQLite database cannot go to standard output: name a file with --output";
+  }
+  if (options.append && !any_form(Format::kSqlite)) {
+    return "--append applies to SQLite databases (.sqlite, .db) only";
+  }
   if (options.utf8_text && !any_form(Format::kText)) {
     return "--encoding applies to the text form only (JSON and CSV are always UTF-8)";
   }

@@ -25,6 +25,10 @@ struct Shard {
   std::uint64_t parts = 1;
 };
 
+// Which CSV files get the header row: the first part of a run only (the
+// parts then concatenate to the whole run), every part, or none.
+enum class CsvHeader { kFirst, kEach, kNone };
+
 struct GenerateOptions {
   std::uint64_t count = 0;           // random records
   bool count_given = false;          // COUNT was given (0 is a count too)
@@ -40,12 +44,17 @@ struct GenerateOptions {
   bool quiet = false;         // no lines about loading, no progress bar
   bool force = false;         // replace files that the user may not write, as cp -f does
   bool keep_partial = false;  // an interrupted run replaces files with the part written
+  bool append = false;        // databases: the rows go into the database there
+  CsvHeader csv_header = CsvHeader::kFirst;
+  std::optional<Format> schema;  // print this form's layout instead of records
 
   // The form of `output` (a file name or "-"), and whether it is
   // compressed. Call after GenerateOptionsProblem found nothing.
   RecordForm FormOf(const std::string& output) const {
     return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines),
-            utf8_text || (output == "-" && utf8_standard_output)};
+            utf8_text || (output == "-" && utf8_standard_output),
+            csv_header == CsvHeader::kEach ||
+                (csv_header == CsvHeader::kFirst && shard.index == 1)};
   }
   bool Compressed(const std::string& output) const {
     return output != "-" && KindOfFile(output).compressed;

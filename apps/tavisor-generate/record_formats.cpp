@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <span>
 
+#include "database_rows.h"
 #include "output.h"
 #include "tavisor/text.h"
 
@@ -297,25 +299,27 @@ char* PutJson(char* p, const tavisor::Item& item, std::uint64_t number) {
   return Put(p, "]}");
 }
 
-constexpr const char* kCsvColumns[] = {"record",
-                                       "order",
-                                       "family",
-                                       "name",
-                                       "rarity",
-                                       "common",
-                                       "observation",
-                                       "municipality",
-                                       "latitude_degrees",
-                                       "latitude_minutes",
-                                       "latitude_seconds",
-                                       "longitude_degrees",
-                                       "longitude_minutes",
-                                       "longitude_seconds",
-                                       "latitude",
-                                       "longitude",
-                                       "date",
-                                       "time",
-                                       "count"};
+// The columns, in order, with the type of their values; an empty field is a
+// missing value (a place's other columns, an uncounted sighting).
+constexpr CsvColumn kCsvColumns[] = {{"record", "integer"},
+                                     {"order", "text"},
+                                     {"family", "text"},
+                                     {"name", "text"},
+                                     {"rarity", "text"},
+                                     {"common", "boolean (true or false)"},
+                                     {"observation", "integer"},
+                                     {"municipality", "text"},
+                                     {"latitude_degrees", "integer"},
+                                     {"latitude_minutes", "integer"},
+                                     {"latitude_seconds", "integer"},
+                                     {"longitude_degrees", "integer"},
+                                     {"longitude_minutes", "integer"},
+                                     {"longitude_seconds", "integer"},
+                                     {"latitude", "decimal degrees"},
+                                     {"longitude", "decimal degrees"},
+                                     {"date", "date (YYYY-MM-DD)"},
+                                     {"time", "time of day (hh:mm:ss)"},
+                                     {"count", "integer"}};
 
 // RFC 4180: a field holding a comma, a double quote or a line break goes in
 // double quotes, with its double quotes doubled.
@@ -384,6 +388,65 @@ char* PutCsv(char* p, const tavisor::Item& item, std::uint64_t number) {
   return p;
 }
 
+// A database's rows (database_rows.h): the record's, then one per
+// observation, numbered from 1 as in CSV; a municipality leaves the
+// position's columns NULL and a position the municipality's.
+char* PutRowText(char* p, std::string_view cp1252) {
+  return rows::PutText(p, [&](char* at) { return PutUtf8(at, cp1252); });
+}
+
+// The decimal degrees that the other forms write, as a number.
+char* PutRowDegrees(char* p, const tavisor::Angle& angle) {
+  char text[64];
+  const char* const end = PutDecimalDegrees(text, angle, true);
+  double value = 0;
+  std::from_chars(text, end, value);
+  return rows::PutReal(p, value);
+}
+
+char* PutRows(char* p, const tavisor::Item& item, std::uint64_t number) {
+  const auto record = static_cast<std::int64_t>(number);
+  *p++ = rows::kRecordRow;
+  p = rows::PutInteger(p, record);
+  p = PutRowText(p, item.order);
+  p = PutRowText(p, item.family);
+  p = PutRowText(p, NameWithoutBlank(item.name));
+  p = PutRowText(p, RarityText(item.rarity));
+  p = rows::PutInteger(p, item.rarity == 'A' ? 1 : 0);
+  std::int64_t observation = 0;
+  for (const auto& [location, date, time, count] : item.observations) {
+    *p++ = rows::kObservationRow;
+    p = rows::PutInteger(p, record);
+    p = rows::PutInteger(p, ++observation);
+    if (location.index() == 0) {
+      p = PutRowText(p, std::get<0>(location));
+      p = Put(p, std::string(8, rows::kNull));
+    } else {
+      *p++ = rows::kNull;
+      const tavisor::Coordinates& c = std::get<1>(location);
+      for (const tavisor::Angle& angle : {c.latitude, c.longitude}) {
+        p = rows::PutInteger(p, std::get<0>(angle));
+        p = rows::PutInteger(p, std::get<1>(angle));
+        p = rows::PutInteger(p, std::get<2>(angle));
+      }
+      p = PutRowDegrees(p, c.latitude);
+      p = PutRowDegrees(p, c.longitude);
+    }
+    // Not the bindings themselves: lambdas may capture them from C++20 on,
+    // which clang 14 does not have yet.
+    const std::chrono::year_month_day& day = date;
+    const tavisor::TimeOfDay& time_of_day = time;
+    p = rows::PutText(p, [&](char* at) { return PutIsoDate(at, day); });
+    p = rows::PutText(p, [&](char* at) { return PutTime(at, time_of_day); });
+    if (count) {
+      p = rows::PutInteger(p, *count);
+    } else {
+      *p++ = rows::kNull;
+    }
+  }
+  return p;
+}
+
 // The Estonian print-out, as the record's stream insertion writes it
 // (tavisor/text.h), in Windows-1252 or converted to UTF-8.
 class TextWriter {
@@ -444,6 +507,7 @@ std::optional<Format> FormatByName(std::string_view name) {
   if (name == "json") return Format::kJson;
   if (name == "csv") return Format::kCsv;
   if (name == "text") return Format::kText;
+  if (name == "sqlite") return Format::kSqlite;
   return std::nullopt;
 }
 
@@ -462,16 +526,19 @@ FileKind KindOfFile(std::string_view file_name) {
   if (form == ".json") kind.format = Format::kJson;
   if (form == ".csv") kind.format = Format::kCsv;
   if (form == ".txt") kind.format = Format::kText;
+  if (form == ".sqlite" || form == ".sqlite3" || form == ".db") kind.format = Format::kSqlite;
   return kind;
 }
 
+std::span<const CsvColumn> CsvColumns() { return kCsvColumns; }
+
 std::string FileHeader(const RecordForm& form) {
   if (form.format == Format::kJson) return "[";
-  if (form.format != Format::kCsv) return {};
+  if (form.format != Format::kCsv || !form.csv_header) return {};
   std::string out;
-  for (const char* column : kCsvColumns) {
+  for (const CsvColumn& column : kCsvColumns) {
     if (!out.empty()) out += ',';
-    out += column;
+    out += column.name;
   }
   return out + "\r\n";
 }
@@ -497,6 +564,9 @@ void AppendRecord(ByteBuffer& out, const tavisor::Item& item, const RecordForm& 
       break;
     case Format::kText:
       p = PutText(p, item, form.utf8_text);
+      break;
+    case Format::kSqlite:
+      p = PutRows(p, item, number);
       break;
   }
   out.Commit(p);

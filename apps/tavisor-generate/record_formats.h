@@ -14,6 +14,10 @@
 //               with the record's number and columns repeated; lines end
 //               with CRLF.
 //   text        the Estonian print-out, in Windows-1252 or UTF-8.
+//   SQLite      a database: a row per record in `records` and a row per
+//               observation in `observations` (database_file.h); a record
+//               comes as its rows (database_rows.h), which the database's
+//               writer inserts.
 //
 // "record" is the record's number in the run, from 1. The name loses the
 // trailing blank that the bird list gives every name. Dates and times are
@@ -28,6 +32,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,19 +41,20 @@
 
 namespace generate {
 
-enum class Format { kJsonLines, kJson, kCsv, kText };
+enum class Format { kJsonLines, kJson, kCsv, kText, kSqlite };
 
 struct RecordForm {
   Format format = Format::kJsonLines;
   bool utf8_text = false;  // text only: UTF-8 instead of Windows-1252
+  bool csv_header = true;  // CSV only: the file starts with the header row
 };
 
-// "jsonl", "json", "csv" or "text".
+// "jsonl", "json", "csv", "text" or "sqlite".
 std::optional<Format> FormatByName(std::string_view name);
 
 // What a file name's extension says, in any case: .jsonl or .ndjson (JSON
 // Lines), .json, .csv, .txt (text), each of them optionally followed by
-// .gz (compressed).
+// .gz (compressed); .sqlite, .sqlite3 or .db (a SQLite database).
 struct FileKind {
   std::optional<Format> format;  // nothing for any other extension
   bool compressed = false;
@@ -56,10 +62,18 @@ struct FileKind {
 };
 FileKind KindOfFile(std::string_view file_name);
 
-// What a file of this form starts with (the CSV header row, JSON's "[")
+// What a file of this form starts with (the CSV header row unless the form
+// says otherwise, JSON's "[")
 // and ends with (JSON's "]"), around its records.
 std::string FileHeader(const RecordForm& form);
 std::string FileFooter(const RecordForm& form);
+
+// The CSV form's columns, in order, and what their values are.
+struct CsvColumn {
+  const char* name;
+  const char* type;
+};
+std::span<const CsvColumn> CsvColumns();
 
 // Appends `item` in `form`; `number` (from 1) is its place in the run, and
 // `first` says whether it is the first record of its file.

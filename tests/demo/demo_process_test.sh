@@ -217,7 +217,7 @@ generate 10k|COUNT: "10k" is not a whole number|generate
 generate 0x10|COUNT: "0x10" is not a whole number|generate 
 generate +5|COUNT: "+5" is not a whole number|generate 
 generate 5 --test|COUNT excludes --test|generate 
-generate 5 --format xml|--format: xml not in {jsonl,json,csv,text}|generate 
+generate 5 --format xml|--format: xml not in {jsonl,json,csv,text,sqlite}|generate 
 generate 5 --threads 0|--threads: 0 is not in the range 1 to 64|generate 
 generate 5 --threads 65|--threads: 65 is not in the range 1 to 64|generate 
 generate 5 --threads 2x|--threads: "2x" is not a whole number|generate 

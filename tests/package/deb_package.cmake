@@ -52,17 +52,18 @@ if(NOT files_line)
 endif()
 
 # Dependencies: dpkg-shlibdeps' for the binaries, the exact library version
-# for the other two, and no libedit or zlib for the library. Multi-Arch: the
-# library and its development files of several architectures install side
-# by side; the tools serve any architecture.
+# for the other two, and no libedit, zlib or SQLite for the library.
+# Multi-Arch: the library and its development files of several
+# architectures install side by side; the tools serve any architecture.
 run(dpkg-deb --field ${${runtime}_deb} Version)
 string(STRIP "${output}" deb_version)
 expect_deb_fields(${${runtime}_deb} "Depends: libc6 [^\n]*libstdc\\+\\+6"
-                  "!Depends: [^\n]*(libedit|zlib)" "Multi-Arch: same\n")
+                  "!Depends: [^\n]*(libedit|zlib|sqlite)" "Multi-Arch: same\n")
 expect_deb_fields(${libtavisor-dev_deb} "Depends: ${runtime} \\(= ${deb_version}\\)\n"
                   "Multi-Arch: same\n")
 expect_deb_fields(${tavisor-tools_deb} "Depends: [^\n]*${runtime} \\(= ${deb_version}\\)"
-                  "Depends: [^\n]*libedit" "Depends: [^\n]*zlib1g" "Multi-Arch: foreign\n")
+                  "Depends: [^\n]*libedit" "Depends: [^\n]*zlib1g"
+                  "Depends: [^\n]*libsqlite3-0" "Multi-Arch: foreign\n")
 # The library package: an ldconfig trigger, a shlibs file and a symbols file
 # with the exports, no maintainer scripts (in none of the packages).
 foreach(deb IN LISTS debs)
