@@ -16,7 +16,7 @@ import sys
 import tempfile
 import time
 
-from checks import check, fail
+from checks import bytes_written, check, fail
 
 CASE = sys.argv[1]
 GENERATE, DATA = (os.path.abspath(a) for a in sys.argv[2:4])
@@ -98,10 +98,7 @@ def interrupted_run(*args):
                                cwd=WORK, env=CLEAN_ENV, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE)
     deadline = time.monotonic() + 60
-    while time.monotonic() < deadline:
-        side = [f for f in os.listdir(WORK) if f.startswith(".side.jsonl.")]
-        if side and os.path.getsize(path(side[0])) > 2000000:
-            break
+    while time.monotonic() < deadline and bytes_written(process.pid, WORK) < 2000000:
         time.sleep(0.05)
     process.send_signal(signal.SIGINT)
     _, err = process.communicate(timeout=60)
