@@ -12,7 +12,10 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           # tavisor-demo: its command line, JSON output and line editing
           libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3
           # the hand-over's models (verification/, scripts/test-verify.sh)
-          spin)
+          spin
+          # the timeline's pictures: SVG rendered to PNG, the HTML page in a
+          # headless browser (tests/timeline)
+          librsvg2-bin chromium)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   # libz-mingw-w64-dev: zlib for tavisor-demo.exe's .gz files.

@@ -10,6 +10,7 @@
 #include "tavisor/delivery.h"
 #include "tavisor/internal/queue_view.h"
 #include "tavisor/internal/stop_passed.h"
+#include "tavisor/internal/timeline_lane.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor::internal {
@@ -38,6 +39,9 @@ class ClientSide {
   // A: whether the producer has let go of mxShared (`wait`: once it has);
   // true at once for the others.
   virtual bool ProducerLetGo(bool wait) = 0;
+
+  // Where the hand-over's events go, if anywhere.
+  TimelineLane timeline;
 };
 
 // What every variant shares: the structure, the pending and ended states,
@@ -76,8 +80,10 @@ class HandOverBase : public ClientSide {
     std::unique_lock lock(hand_back_mutex_, std::defer_lock);
     if constexpr (kHasLastSignal) lock.lock();
     const bool hand_back = !kHasLastSignal || (!stopping_ && !state_.stoken.stop_requested());
+    const TimelineLane::Stamp taken = timeline.Now();
     Delivery d = Self().TakeSignal(notify, hand_back);
     if (lock.owns_lock()) lock.unlock();
+    timeline.NoteTake(announced_at_, taken, d, hand_back, kHasLastSignal);
     pending_ = false;
     if (d.what == Arrival::kEnded) {
       ended_ = true;
