@@ -166,7 +166,9 @@ class Drawing {
  public:
   explicit Drawing(const Layout& layout)
       : layout_(layout),
-        scale_((Geometry::kPlotRight - Geometry::kPlotLeft) / std::max(layout.length, 1e-3)) {}
+        // A little room after the last event, for its marker.
+        scale_((Geometry::kPlotRight - Geometry::kPlotLeft) /
+               std::max(layout.length * 1.02, 1e-3)) {}
 
   double X(double seconds) const { return Geometry::kPlotLeft + seconds * scale_; }
   int LanesBottom() const {
@@ -342,12 +344,12 @@ std::string PictureSvg(const Layout& layout, bool standalone) {
   for (std::size_t k = 0; k < kSpanStyles.size(); ++k) {
     d.Rect(x, 34, 14, 14, kSpanStyles[k].fill, kSpanStyles[k].name, " class=\"legend\"");
     d.Text(x + 18, 45, kSpanStyles[k].name);
-    x += 30 + 6.5 * static_cast<double>(std::string(kSpanStyles[k].name).size());
+    x += 30 + 7 * static_cast<double>(std::string(kSpanStyles[k].name).size());
   }
   for (const MarkKind kind : {MarkKind::kStop, MarkKind::kLastSignal, MarkKind::kEnded}) {
     d.Marker(kind, x + 7, 38, 48, StyleOf(kind).name);
     d.Text(x + 18, 45, StyleOf(kind).name);
-    x += 30 + 6.5 * static_cast<double>(std::string(StyleOf(kind).name).size());
+    x += 30 + 7 * static_cast<double>(std::string(StyleOf(kind).name).size());
   }
 
   // Grid and axis, in seconds.
@@ -403,10 +405,24 @@ std::string PageHtml(const Layout& layout) {
          "</script>\n</body>\n</html>\n";
 }
 
-void WriteTimeline(const std::filesystem::path& file, const Layout& layout) {
+namespace {
+
+std::string LowerExtension(const std::filesystem::path& file) {
   std::string extension = file.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+}  // namespace
+
+bool IsTimelineFile(const std::filesystem::path& file) {
+  const std::string extension = LowerExtension(file);
+  return extension == ".json" || extension == ".svg" || extension == ".html" || extension == ".htm";
+}
+
+void WriteTimeline(const std::filesystem::path& file, const Layout& layout) {
+  const std::string extension = LowerExtension(file);
   std::string text;
   if (extension == ".json") {
     text = TraceJson(layout);

@@ -56,9 +56,13 @@ std::string TraceJson(const Layout& layout);
 std::string PictureSvg(const Layout& layout, bool standalone = true);
 std::string PageHtml(const Layout& layout);
 
-// Writes `layout` to `file` in the form its extension names (.json, .svg,
-// .html or .htm). Throws std::invalid_argument for any other extension,
-// std::runtime_error when the file cannot be written.
+// Whether `file`'s extension names a form WriteTimeline writes: .json,
+// .svg, .html or .htm, in any case.
+bool IsTimelineFile(const std::filesystem::path& file);
+
+// Writes `layout` to `file` in the form its extension names. Throws
+// std::invalid_argument for any other extension, std::runtime_error when
+// the file cannot be written.
 void WriteTimeline(const std::filesystem::path& file, const Layout& layout);
 
 // The picture's geometry, for whoever checks where the lanes are.
