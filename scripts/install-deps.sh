@@ -19,7 +19,10 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           # python3-yaml read back its databases, schemas and the examples
           libsqlite3-dev sqlite3 python3-jsonschema python3-yaml
           # the one-node Slurm of scripts/test-slurm.sh
-          slurm-wlm munge)
+          slurm-wlm munge
+          # the timeline's pictures: SVG rendered to PNG, the HTML page in a
+          # headless browser (tests/timeline)
+          librsvg2-bin chromium)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then
   # `wine` (the command) is only recommended by wine64: name it.
   # libz-mingw-w64-dev: zlib for tavisor-demo.exe's .gz files.

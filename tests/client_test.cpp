@@ -24,30 +24,7 @@ using namespace std::chrono_literals;
 using testing::Letter;
 using testing::LetterName;
 
-// Producer threads of one test, each running the library's producer, joined
-// when the test ends. Declared after the graveyard, before the producers:
-// producers stop, then the threads are joined, then the graveyard goes.
-class ProducerThreads {
- public:
-  ~ProducerThreads() { JoinAll(); }
-  // Starts producers as Start does: each call returns once its producer is
-  // set up. They pause `pause_unit` steps.
-  Launcher launcher() {
-    return [this](char letter, void* shared) {
-      threads_.push_back(testing::StartProducerThread(letter, shared, {&pause_unit}));
-    };
-  }
-  void JoinAll() {
-    for (std::jthread& t : threads_) {
-      if (t.joinable()) t.join();
-    }
-  }
-
-  PauseUnit pause_unit{5ms};  // pauses of 5 to 50 ms
-
- private:
-  std::vector<std::jthread> threads_;
-};
+using testing::ProducerThreads;
 
 void ExpectBatch(const Delivery& d) {
   ASSERT_EQ(d.what, Arrival::kBatch);

@@ -1,12 +1,16 @@
-// A library producer on a thread that the test joins, started as Start
-// starts one, in an environment of the test's.
+// Library producers on threads that the test joins, started as Start
+// starts them, in an environment of the test's.
 #pragma once
 
+#include <chrono>
 #include <future>
 #include <thread>
 #include <utility>
+#include <vector>
 
+#include "producer/pause.h"
 #include "producer/producer.h"
+#include "tavisor/producer.h"
 
 namespace tavisor::testing {
 
@@ -22,5 +26,30 @@ inline std::jthread StartProducerThread(char letter, void* shared, const Produce
   ready.get();
   return thread;
 }
+
+// Producer threads of one test, each running the library's producer, joined
+// when the test ends. Declared after the graveyard, before the producers:
+// producers stop, then the threads are joined, then the graveyard goes.
+class ProducerThreads {
+ public:
+  ~ProducerThreads() { JoinAll(); }
+  // Starts producers as Start does: each call returns once its producer is
+  // set up. They pause `pause_unit` steps.
+  tavisor::Launcher launcher() {
+    return [this](char letter, void* shared) {
+      threads_.push_back(StartProducerThread(letter, shared, {&pause_unit}));
+    };
+  }
+  void JoinAll() {
+    for (std::jthread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+  PauseUnit pause_unit{std::chrono::milliseconds(5)};  // pauses of 5 to 50 ms
+
+ private:
+  std::vector<std::jthread> threads_;
+};
 
 }  // namespace tavisor::testing

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "tavisor/variants.h"
+#include "timeline_files.h"
 
 namespace demo {
 
@@ -65,6 +66,30 @@ void App::ShowTest(std::int32_t n) {
   }
   const std::unique_ptr<tavisor::Item> item(library_.GetTestItem(n));
   output_.Record("--- test record " + std::to_string(n), *item);
+}
+
+void App::RecordTimeline() {
+  if (timeline_) return;
+  timeline_ = std::make_shared<tavisor::Timeline>();
+  producers_.RecordTimeline(timeline_);
+}
+
+bool App::WriteTimeline(const fs::path& file) {
+  if (!timeline_) {
+    output_.Line("No timeline is being recorded");
+    return false;
+  }
+  const fs::path target = file.is_absolute() ? file : start_directory_ / file;
+  const tavisor::Timeline::Snapshot snapshot = timeline_->Take();
+  try {
+    timeline::WriteTimeline(target, timeline::Arrange(snapshot));
+  } catch (const std::exception& e) {
+    output_.Error(std::string("Timeline not written: ") + e.what());
+    return false;
+  }
+  output_.Line("Timeline of " + std::to_string(snapshot.entries.size()) +
+               " event(s) written to \"" + target.string() + "\"");
+  return true;
 }
 
 bool App::StartProducer(char letter) {

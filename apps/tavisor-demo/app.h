@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "output.h"
 #include "paths.h"
 #include "producers.h"
 #include "tavisor/library.h"
+#include "tavisor/timeline.h"
 
 namespace demo {
 
@@ -37,6 +39,15 @@ class App {
   // Starts a producer of variant `letter`; reports what went wrong.
   bool StartProducer(char letter);
 
+  // Records the hand-over of every producer started from now on, and the
+  // client's own doings, on one timeline.
+  void RecordTimeline();
+  // The timeline, or null when nothing is recorded.
+  tavisor::Timeline* timeline() const { return timeline_.get(); }
+  // Writes what was recorded so far to `file` (relative to the start
+  // directory), in the form its extension names; reports either way.
+  bool WriteTimeline(const std::filesystem::path& file);
+
   const tavisor::Library& library() const { return library_; }
   // Relative file names the user gives mean this directory, not the data
   // directory that LoadLists makes the working directory.
@@ -55,6 +66,7 @@ class App {
   std::filesystem::path lists_directory_;
   bool lists_loaded_ = false;
   bool load_failed_ = false;
+  std::shared_ptr<tavisor::Timeline> timeline_;
 };
 
 }  // namespace demo

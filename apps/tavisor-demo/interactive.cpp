@@ -13,6 +13,7 @@
 #include "modes.h"
 #include "prompt_reader.h"
 #include "tavisor/variants.h"
+#include "timeline_files.h"
 
 namespace demo {
 
@@ -183,6 +184,16 @@ bool Generate(App& app, const Words& args) {
   return true;
 }
 
+bool Timeline(App& app, const Words& args) {
+  if (args.size() != 1) return false;
+  if (!timeline::IsTimelineFile(args[0])) {
+    app.output().Line("timeline: \"" + args[0] + "\" does not end in .json, .svg or .html");
+    return true;
+  }
+  app.WriteTimeline(args[0]);
+  return true;
+}
+
 const std::vector<Command>& Commands();
 
 bool Help(App& app, const Words&) {
@@ -207,6 +218,9 @@ const std::vector<Command>& Commands() {
       {"status", "", "show the lists' state and the running producers", Status},
       {"generate", "COUNT|--test [-o FILE]...",
        "write records to files (generate --help tells more)", Generate},
+      {"timeline", "FILE",
+       "write the hand-over recorded so far: a trace (.json), a picture (.svg) or a page (.html)",
+       Timeline},
       {"load", "DIR", "load the reference lists from DIR (no producer may run)", Load},
       {"help", "", "show this list", Help},
       {"quit", "", "stop every producer and leave (also: exit, end of input)", nullptr},
@@ -232,6 +246,7 @@ int RunInteractive(App& app, std::istream& input) {
     if (words.empty()) continue;
     const std::string name = Lower(words[0]);
     if (name == "quit" || name == "exit") break;
+    if (tavisor::Timeline* timeline = app.timeline()) timeline->Mark(*line);
     const Words args(words.begin() + 1, words.end());
     const Command* found = nullptr;
     for (const Command& command : Commands()) {

@@ -38,6 +38,8 @@ int Run(const demo::Options& options) {
   int exit_code = 0;
   {
     demo::App app(*library, out, start_directory);
+    // The interactive mode always records, for its timeline command.
+    if (options.timeline || options.interactive) app.RecordTimeline();
     if (const std::optional<std::filesystem::path> data =
             console::ListsDirectory(options.data, out)) {
       app.LoadLists(*data);
@@ -50,6 +52,7 @@ int Run(const demo::Options& options) {
     // Every producer ends, and everything received is released, before the
     // library is unloaded.
     demo::EndProducers(app);
+    if (options.timeline && !app.WriteTimeline(*options.timeline) && exit_code == 0) exit_code = 1;
   }
   return exit_code;
 }

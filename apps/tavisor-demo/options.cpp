@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "tavisor/variants.h"
+#include "timeline_files.h"
 
 namespace demo {
 
@@ -45,12 +46,24 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
   app.add_option("--library", options.library,
                  "The library to load (default: the one next to this program)")
       ->type_name("FILE");
+  CLI::Option* timeline_option =
+      app.add_option("--timeline", options.timeline,
+                     "Record every producer's hand-over and write it at the end to FILE: a trace "
+                     "(.json), a picture (.svg) or a page (.html)")
+          ->type_name("FILE")
+          ->check(
+              [](const std::string& file) {
+                return timeline::IsTimelineFile(file) ? std::string()
+                                                      : "FILE must end in .json, .svg or .html";
+              },
+              "FILE.json|.svg|.html");
   app.add_flag("--utf8", options.utf8, "Convert the Windows-1252 print-out for a UTF-8 terminal");
 
   generate::GenerateOptions generate_options;
   CLI::App* generate_command = app.add_subcommand("generate", "");
   generate::DescribeGenerate(*generate_command, generate_options, "tavisor-demo generate");
   generate_command->excludes(interactive);
+  generate_command->excludes(timeline_option);
 
   try {
     app.parse(argc, argv);

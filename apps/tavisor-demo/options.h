@@ -17,6 +17,7 @@ struct Options {
   int batches = 2;     // batches the default run waits for; 0 skips the producer
   std::optional<std::filesystem::path> data;          // directory of the two lists
   std::optional<std::filesystem::path> library;       // the library file
+  std::optional<std::filesystem::path> timeline;      // written at the end: .json, .svg, .html
   std::optional<generate::GenerateOptions> generate;  // the generate command
 };
 

@@ -3,12 +3,14 @@
 namespace demo {
 
 int Producers::Start(char letter) {
-  running_.push_back(std::make_unique<Session>(letter, start_, graveyard_, output_, started_ + 1));
+  running_.push_back(
+      std::make_unique<Session>(letter, start_, graveyard_, output_, started_ + 1, timeline_));
   return ++started_;
 }
 
 std::size_t Producers::StopAll() {
   if (running_.empty()) return 0;
+  if (timeline_) timeline_->Mark("stops " + std::to_string(running_.size()) + " producer(s)");
   for (const auto& session : running_) session->RequestStop();
   for (const auto& session : running_) {
     if (session->Finish()) ++stand_ins_;

@@ -32,6 +32,11 @@ class Producers {
   // number (1 for the first). Throws what the library's Start throws; then
   // nothing was started.
   int Start(char letter);
+  // Producers started from now on record their hand-over on `timeline`,
+  // and so do the stops.
+  void RecordTimeline(std::shared_ptr<tavisor::Timeline> timeline) {
+    timeline_ = std::move(timeline);
+  }
   // Stops every running producer and waits until each client thread has
   // seen that nothing more comes. Returns how many were stopped.
   std::size_t StopAll();
@@ -58,6 +63,7 @@ class Producers {
   // client threads had finished, until Shutdown.
   std::vector<std::unique_ptr<Session>> stopped_;
   std::size_t stand_ins_ = 0;
+  std::shared_ptr<tavisor::Timeline> timeline_;
 };
 
 }  // namespace demo

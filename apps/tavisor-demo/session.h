@@ -5,12 +5,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "output.h"
 #include "tavisor/internal/thread_annotations.h"
 #include "tavisor/producer.h"
+#include "tavisor/timeline.h"
 
 namespace demo {
 
@@ -20,10 +23,17 @@ class Session {
  public:
   // Starts a producer of variant `letter` ('A' to 'E') through `launch` and
   // a client thread that prints every record as it comes and deletes it.
-  // Throws what starting throws; then nothing runs.
+  // With a `timeline`, the producer's hand-over goes on a lane of its own
+  // and the printing of each batch on the client's lane. Throws what
+  // starting throws; then nothing runs.
   Session(char letter, const tavisor::Launcher& launch, tavisor::Graveyard& graveyard,
-          console::Output& output, int number)
-      : output_(output), number_(number), producer_(letter, launch, graveyard) {
+          console::Output& output, int number,
+          std::shared_ptr<tavisor::Timeline> timeline = nullptr)
+      : output_(output),
+        number_(number),
+        producer_(letter, launch, graveyard),
+        timeline_(std::move(timeline)) {
+    if (timeline_) producer_.RecordTimeline(timeline_, Name());
     consumer_ = std::thread([this] { Consume(); });
   }
   // Producers stops and finishes every session first; this is a safety net.
@@ -88,13 +98,19 @@ class Session {
     changed_.notify_all();
   }
 
+  std::string Name() const { return "producer " + std::to_string(number_) + " (" + Letter() + ")"; }
+
   void Show(const tavisor::Batch& batch) {
     const std::size_t batch_number = Batches() + 1;
+    const Clock::time_point began = Clock::now();
     for (std::size_t i = 0; i < batch.size(); ++i) {
-      output_.Record("--- producer " + std::to_string(number_) + " (" + Letter() + "), batch " +
-                         std::to_string(batch_number) + ", record " + std::to_string(i + 1) +
-                         " of " + std::to_string(batch.size()),
+      output_.Record("--- " + Name() + ", batch " + std::to_string(batch_number) + ", record " +
+                         std::to_string(i + 1) + " of " + std::to_string(batch.size()),
                      *batch[i]);
+    }
+    if (timeline_) {
+      timeline_->Span("prints batch " + std::to_string(batch_number) + " of " + Name(), began,
+                      Clock::now());
     }
     const tavisor::internal::MutexLock lock(mutex_);
     batches_ = batch_number;
@@ -105,6 +121,7 @@ class Session {
   console::Output& output_;
   const int number_;
   tavisor::AnyProducer producer_;
+  const std::shared_ptr<tavisor::Timeline> timeline_;
   std::thread consumer_;
   mutable tavisor::internal::Mutex mutex_;
   std::condition_variable changed_;

@@ -35,6 +35,9 @@
 //                     Wait/Poll takes it).
 //   AnnouncedAt()     when the last batch's announcement was seen, for
 //                     clients that time the hand-over.
+//   RecordTimeline(timeline, name)
+//                     records the hand-over's events on a lane of a
+//                     tavisor::Timeline (tavisor/timeline.h) from now on.
 // Each of the waits returns a Delivery: kBatch with 1 to 4 records that
 // the caller owns; kEnded once nothing more will come (the producer's last
 // signal; variant A, which sends none, once it has let go of the queue
@@ -75,6 +78,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -88,6 +92,7 @@
 #include "tavisor/graveyard.h"
 #include "tavisor/internal/hand_over.h"
 #include "tavisor/library.h"
+#include "tavisor/timeline.h"
 #include "tavisor/variants.h"
 
 namespace tavisor {
@@ -211,6 +216,20 @@ class BasicProducer {
   // What the producer will still send.
   Outlook outlook() const { return grave_->side->outlook(); }
 
+  // Records this producer's hand-over events, from when it started, on a
+  // new lane of `timeline` named `lane` (default "producer X"); returns the
+  // lane's number. Once only, and before any other thread uses the
+  // producer. The timeline is kept as long as the structure.
+  std::uint32_t RecordTimeline(std::shared_ptr<Timeline> timeline, std::string lane = {}) {
+    const std::uint32_t number =
+        timeline->AddLane(lane.empty() ? std::string("producer ") + Letter() : std::move(lane));
+    internal::TimelineLane& recorder = grave_->side->timeline;
+    recorder.Attach(std::move(timeline), number);
+    recorder.Note(TimelineEvent::kStarted, started_at_);
+    if (StopRequested()) recorder.Note(TimelineEvent::kStopRequested, recorder.Now());
+    return number;
+  }
+
   // Stops every producer on source() (this one's alone unless one was
   // passed to the constructor). Safe from any thread: a batch being handed
   // back is handed back whole first.
@@ -243,6 +262,7 @@ class BasicProducer {
     if (shared_) {
       link_ = std::make_unique<std::stop_callback<StopOwn>>(source_.get_token(), OwnStop());
     }
+    started_at_ = Clock::now();
     launch(grave_->side->Letter(), grave_->side->Shared());
     launched_ = true;
   }
@@ -269,7 +289,8 @@ class BasicProducer {
     std::stop_source own;
     void operator()() {
       side->FenceStop();
-      own.request_stop();
+      const internal::TimelineLane::Stamp at = side->timeline.Now();
+      if (own.request_stop()) side->timeline.Note(TimelineEvent::kStopRequested, at);
     }
   };
   StopOwn OwnStop() const { return StopOwn{grave_->side.get(), own_}; }
@@ -284,6 +305,7 @@ class BasicProducer {
   Graveyard* graveyard_;
   std::unique_ptr<internal::Grave> grave_;
   bool launched_ = false;
+  Clock::time_point started_at_{};
   std::unique_ptr<std::stop_callback<StopOwn>> link_;
 };
 

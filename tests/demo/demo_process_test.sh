@@ -126,6 +126,7 @@ EOF
     [[ $(cut -d, -f1 "$work/gen.csv" | sort -u | wc -l) == 41 ]] || fail "gen.csv lacks 40 records"
     expect "Interactive mode: type help for the commands"
     for command in "random [N]" "test N" "start X..." "wait [S]" stop status "load DIR" help quit \
+      "timeline FILE" \
       "generate COUNT|--test [-o FILE]..."; do
       expect "  $command "
     done
@@ -209,6 +210,8 @@ EOF
 --batches many|--batches: "many" is not a whole number|
 --batches 101|--batches: 101 is not in the range 0 to 100|
 --data|--data: 1 required DIR missing|
+--timeline run.png|--timeline: FILE must end in .json, .svg or .html|
+generate 5 --timeline run.json|generate excludes --timeline|generate 
 generate|generate: give a COUNT of random records, or --test|generate 
 generate 1000000000001|COUNT: 1000000000001 is not in the range 0 to 1000000000000|generate 
 generate abc|COUNT: "abc" is not a whole number|generate 

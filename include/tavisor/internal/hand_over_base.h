@@ -10,6 +10,7 @@
 #include "tavisor/internal/queue_view.h"
 #include "tavisor/internal/stop_passed.h"
 #include "tavisor/internal/thread_annotations.h"
+#include "tavisor/internal/timeline_lane.h"
 #include "tavisor/shared_state.h"
 
 namespace tavisor::internal {
@@ -41,6 +42,9 @@ class ClientSide {
   // A: whether the producer has let go of mxShared (`wait`: once it has);
   // true at once for the others.
   virtual bool ProducerLetGo(bool wait) = 0;
+
+  // Where the hand-over's events go, if anywhere.
+  TimelineLane timeline;
 };
 
 // What every variant shares: the structure, the pending and ended states,
@@ -143,6 +147,7 @@ class HandOverBase : public ClientSide {
     if (ended_) return Delivery{Arrival::kEnded, {}};
     bool hand_back = true;
     Delivery d;
+    const TimelineLane::Stamp taken = timeline.Now();
     if constexpr (kHasLastSignal) {
       const MutexLock lock(hand_back_mutex_);
       hand_back = !stopping_ && !state_.stoken.stop_requested();
@@ -152,6 +157,7 @@ class HandOverBase : public ClientSide {
       // a whole pause: a fenced stop must not wait for that.
       d = Self().TakeSignal(notify, hand_back);
     }
+    timeline.NoteTake(announced_at_, taken, d, hand_back, kHasLastSignal);
     pending_ = false;
     if (d.what == Arrival::kEnded) {
       ended_ = true;
