@@ -10,6 +10,7 @@
 #include <stop_token>
 
 #include "allocation_counter.h"
+#include "hand_over_peer.h"
 #include "tavisor/internal/hand_over.h"
 #include "tavisor/timeline.h"
 
@@ -24,8 +25,9 @@ void BM_ClientHandOver(benchmark::State& state) {
   if (recording) side.timeline.Attach(timeline, timeline->AddLane("producer C"));
   std::uint64_t client_allocations = 0;
   for (auto _ : state) {
-    side.state().queue.push_back(new Item{});
-    side.state().semaphore.release();
+    SharedState<'C'>& shared = internal::HandOverPeer::State(side);
+    shared.queue.push_back(new Item{});
+    shared.semaphore.release();
     const AllocationCount before = ThreadAllocations();
     if (!side.AwaitAnnouncement(std::nullopt)) state.SkipWithError("no announcement");
     const Delivery d = side.Take();
