@@ -11,6 +11,9 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           lintian pkgconf abigail-tools git
           # tavisor-demo: its command line, JSON output and line editing
           libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3
+          # tavisor-generate's .gz (libdeflate, zlib where it is missing) and
+          # .zst files; zstd (the command) reads them back in the tests
+          libdeflate-dev libzstd-dev zstd
           # the hand-over's models (verification/, scripts/test-verify.sh)
           spin)
 if [[ "${TAVISOR_WITH_WINDOWS:-1}" == 1 ]]; then

@@ -33,15 +33,16 @@ struct GenerateOptions {
   unsigned threads = 1;
   std::optional<std::uint64_t> seed;  // none: a fresh one
   Shard shard;
-  bool quiet = false;  // no lines about loading, no progress bar
+  bool quiet = false;        // no lines about loading, no progress bar
+  std::optional<int> level;  // of compressed files; none: each compression's standard
 
-  // The form of `output` (a file name or "-"), and whether it is
-  // compressed. Call after GenerateOptionsProblem found nothing.
+  // The form of `output` (a file name or "-"), and how it is compressed.
+  // Call after GenerateOptionsProblem found nothing.
   RecordForm FormOf(const std::string& output) const {
     return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines), utf8_text};
   }
-  bool Compressed(const std::string& output) const {
-    return output != "-" && KindOfFile(output).compressed;
+  Compression CompressionOf(const std::string& output) const {
+    return output == "-" ? Compression::kNone : KindOfFile(output).compression;
   }
 };
 
