@@ -1,8 +1,9 @@
 // tavisor-generate: a million seeded records made and written in
 // each form, on 1 and 2 threads, through the program's own code. The
 // records go to /dev/null, so that what is measured is making and writing
-// the records, not the page cache; BM_GenerateToFile writes a file and
-// BM_GenerateToDatabase a SQLite database.
+// the records, not the page cache; BM_GenerateToFile writes a file,
+// BM_GenerateCompressed a .zst or .gz file and BM_GenerateToDatabase a
+// SQLite database.
 //
 // Counters: items_per_second (records/s), bytes_per_second, and peak_rss_mb,
 // the most memory the process has held so far (it only grows, so each
@@ -93,6 +94,16 @@ void BM_GenerateToDatabase(benchmark::State& state) {
   RunGenerate(state, Format::kSqlite, (dir.path() / "birds.sqlite").string());
 }
 BENCHMARK(BM_GenerateToDatabase)->Apply(OneRunWithOneAndTwoThreads);
+
+// JSON Lines compressed at the standard level, to a file in the temporary
+// directory: the compression is the cost, in the threads that make the
+// records.
+void BM_GenerateCompressed(benchmark::State& state, const char* extension) {
+  const tavisor::testing::TempDir dir;
+  RunGenerate(state, Format::kJsonLines, (dir.path() / "birds.jsonl").string() + extension);
+}
+BENCHMARK_CAPTURE(BM_GenerateCompressed, zst, ".zst")->Apply(OneRunWithOneAndTwoThreads);
+BENCHMARK_CAPTURE(BM_GenerateCompressed, gz, ".gz")->Apply(OneRunWithOneAndTwoThreads);
 
 }  // namespace
 }  // namespace generate

@@ -3,7 +3,7 @@
 # JSON Lines, in rounds: each round first waits for a quiet machine
 # (QUIET_WAIT seconds at most, default 60), then runs the generate
 # benchmark (a million records in each form to /dev/null, 1 and 2 threads,
-# and JSON Lines to a file) and the faker peer (200,000 records to
+# and JSON Lines to a file, plain and as .zst and .gz) and the faker peer (200,000 records to
 # /dev/null). Prints records/s and MB/s of each, the 2-thread / 1-thread
 # ratio, the peak memory, the idle share and the load of each round.
 #
@@ -33,8 +33,12 @@ printf "%5s  %-10s %14s %8s %14s %8s %7s %8s\n" round form "1 thr rec/s" "MB/s" 
 for round in $(seq 1 "$rounds"); do
   idle=$(await_quiet)
   "$bench" --benchmark_format=json --benchmark_out="$work/generate.json" >/dev/null 2>&1
-  for form in jsonl csv text file; do
-    if [[ $form == file ]]; then name=BM_GenerateToFile; else name=BM_Generate/$form; fi
+  for form in jsonl csv text file zst gz; do
+    case $form in
+      file) name=BM_GenerateToFile ;;
+      zst | gz) name=BM_GenerateCompressed/$form ;;
+      *) name=BM_Generate/$form ;;
+    esac
     read -r one one_mb one_peak < <(figures "$work/generate.json" "$name/1/iterations:1/real_time")
     read -r two two_mb two_peak < <(figures "$work/generate.json" "$name/2/iterations:1/real_time")
     printf "%5d  %-10s %14s %8s %14s %8s %7s %8s\n" "$round" "$form" "$one" "$one_mb" "$two" \

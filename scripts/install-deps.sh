@@ -13,6 +13,9 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmar
           libcli11-dev nlohmann-json3-dev libedit-dev zlib1g-dev python3
           # tavisor-generate's file tests: the order of fsync and rename
           strace
+          # tavisor-generate's .gz (libdeflate, zlib where it is missing) and
+          # .zst files; zstd (the command) reads them back in the tests
+          libdeflate-dev libzstd-dev zstd
           # the hand-over's models (verification/, scripts/test-verify.sh)
           spin
           # tavisor-generate's SQLite databases; sqlite3, python3-jsonschema and

@@ -1,12 +1,13 @@
-// .gz files made of pieces that threads compress apart: each piece is raw
-// deflate data that ends on a byte boundary with a full flush (no window
-// shared with the piece before it), so pieces made in any order follow each
-// other in one deflate stream. The file is one gzip member: a header, the
-// pieces, an empty final block, the CRC-32 and the length of all the text.
+// Compressed files as parallel gzip tools write them: each chunk of text is
+// compressed on its own, by the thread that made it, into a whole gzip
+// member or zstd frame. A file is these one after the other, which gzip,
+// zcat and zstd read as one stream, and which join to one file again when
+// files are concatenated. The same text and level give the same bytes
+// whatever thread compressed it.
 #pragma once
 
-#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,31 +15,41 @@
 
 namespace generate {
 
-// False when the program was built without zlib: .gz files are refused.
-bool CompressionAvailable();
+enum class Compression { kNone, kGzip, kZstd };
 
-class Deflater {
+// The levels a compression takes in this build: gzip through libdeflate
+// goes to 12, through zlib to 9; zstd stops short of its levels that need
+// hundreds of megabytes.
+struct Levels {
+  int low = 0;
+  int high = 0;
+  int standard = 0;  // when no level is given
+};
+Levels LevelsOf(Compression compression);
+
+// The file name extension (".gz", ".zst") and what this build compresses
+// with ("libdeflate", "zlib", "libzstd"); empty when it cannot.
+std::string ExtensionOf(Compression compression);
+std::string LibraryOf(Compression compression);
+
+// Compresses whole chunks of text at one level; keeps its state between
+// chunks to spare the allocations. For kNone it does nothing.
+class Compressor {
  public:
-  Deflater();
-  ~Deflater();
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
+  // `level`: none for the compression's standard level.
+  Compressor(Compression compression, std::optional<int> level);
+  ~Compressor();
+  Compressor(Compressor&&) noexcept;
+  Compressor& operator=(Compressor&&) noexcept;
 
-  // Appends `text`, compressed, to `out`; returns the text's CRC-32.
-  std::uint32_t CompressPiece(std::string_view text, ByteBuffer& out);
+  // Appends `text` to `out` as one whole gzip member or zstd frame.
+  void Compress(std::string_view text, ByteBuffer& out);
 
  private:
-  struct Stream;
-  std::unique_ptr<Stream> stream_;
+  struct State;
+  Compression compression_;
+  int level_;
+  std::unique_ptr<State> state_;  // made when first needed
 };
-
-// What a .gz file starts with, and what ends it after pieces holding `size`
-// bytes of text with the CRC-32 `crc`.
-std::string GzipHeader();
-std::string GzipTrailer(std::uint32_t crc, std::uint64_t size);
-
-// The CRC-32 of the text of `crc` followed by `size` bytes whose CRC-32 is
-// `next`.
-std::uint32_t CombineCrc(std::uint32_t crc, std::uint32_t next, std::uint64_t size);
 
 }  // namespace generate

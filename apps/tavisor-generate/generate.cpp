@@ -63,8 +63,7 @@ constexpr int kProgressWidth = 30;
 struct ChunkText {
   ByteBuffer bytes;
   std::vector<std::size_t> ends;  // where each record ends in `bytes`
-  ByteBuffer compressed;          // .gz files: `bytes`, compressed by the maker
-  std::uint32_t crc = 0;
+  ByteBuffer compressed;          // compressed files: `bytes`, compressed by the maker
 };
 
 struct Chunk {
@@ -165,14 +164,22 @@ class ChunkQueue {
 struct Sink {
   std::string name;  // "-": standard output
   RecordForm form;
-  bool compressed = false;
+  Compression compression = Compression::kNone;
   OutputFile file;
   std::uint64_t bytes = 0;  // written to the file
-  std::uint64_t text = 0;   // of text, before compression
-  std::uint32_t crc = 0;    // of the text so far (compressed files)
   // A database instead of `file`: it takes rows, not text.
   std::unique_ptr<DatabaseFile> database = nullptr;
+
+  bool Compressed() const { return compression != Compression::kNone; }
 };
+
+// One compressor for each file, to be used by one thread.
+std::vector<Compressor> CompressorsFor(const std::vector<Sink>& sinks, std::optional<int> level) {
+  std::vector<Compressor> compressors;
+  compressors.reserve(sinks.size());
+  for (const Sink& sink : sinks) compressors.emplace_back(sink.compression, level);
+  return compressors;
+}
 
 // Bytes written as they are: no line-ending translation on Windows either.
 // Does nothing unless `active`.
@@ -271,12 +278,13 @@ struct ChunkPlan {
   }
 };
 
-void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, const ChunkPlan& plan,
-                const NewRecordMaker& new_maker, const console::InterruptCatcher& catcher) {
+void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, std::optional<int> level,
+                const ChunkPlan& plan, const NewRecordMaker& new_maker,
+                const console::InterruptCatcher& catcher) {
   console::KeepInterruptsFromThisThread();
   try {
     const std::unique_ptr<RecordMaker> maker = new_maker();
-    std::unique_ptr<Deflater> deflater;
+    std::vector<Compressor> compressors = CompressorsFor(sinks, level);
     tavisor::Item record;
     std::unique_ptr<Chunk> chunk;
     while (const std::optional<std::uint64_t> number = queue.Claim(chunk)) {
@@ -301,11 +309,9 @@ void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, const ChunkPl
         ++chunk->records;
       }
       for (std::size_t i = 0; i < sinks.size(); ++i) {
-        if (!sinks[i].compressed) continue;
-        if (!deflater) deflater = std::make_unique<Deflater>();
         ChunkText& text = chunk->texts[i];
         text.compressed.clear();
-        text.crc = deflater->CompressPiece(text.bytes.view(), text.compressed);
+        compressors[i].Compress(text.bytes.view(), text.compressed);
       }
       queue.Deliver(*number, std::move(chunk));
     }
@@ -317,20 +323,19 @@ void MakeChunks(ChunkQueue& queue, const std::vector<Sink>& sinks, const ChunkPl
 // Writes the chunks to the files, in order, and keeps every file whole.
 class Writer {
  public:
-  Writer(std::vector<Sink>& sinks, const console::InterruptCatcher& catcher,
-         console::Output& messages)
-      : sinks_(sinks), catcher_(catcher), messages_(messages) {
+  Writer(std::vector<Sink>& sinks, std::optional<int> level,
+         const console::InterruptCatcher& catcher, console::Output& messages)
+      : sinks_(sinks),
+        catcher_(catcher),
+        messages_(messages),
+        compressors_(CompressorsFor(sinks, level)) {
     // Files that cannot take back what they got come first in each group:
     // where they stop, the others stop too.
     for (std::size_t i = 0; i < sinks_.size(); ++i) {
-      if (!sinks_[i].file.Seekable() && !sinks_[i].compressed && !sinks_[i].database) {
-        order_.push_back(i);
-      }
+      if (!sinks_[i].file.Seekable() && !sinks_[i].Compressed() && !sinks_[i].database) order_.push_back(i);
     }
     for (std::size_t i = 0; i < sinks_.size(); ++i) {
-      if (sinks_[i].file.Seekable() && !sinks_[i].compressed && !sinks_[i].database) {
-        order_.push_back(i);
-      }
+      if (sinks_[i].file.Seekable() && !sinks_[i].Compressed() && !sinks_[i].database) order_.push_back(i);
     }
   }
 
@@ -366,13 +371,13 @@ class Writer {
         messages_.Error(sink.database->Error());
       }
     }
-    // The compressed files last: the maker's piece when the chunk went out
+    // The compressed files last: the maker's member when the chunk went out
     // whole, otherwise what the others got, compressed here.
     for (Sink& sink : sinks_) {
-      if (!sink.compressed || failed_ || done == 0) continue;
+      if (!sink.Compressed() || failed_ || done == 0) continue;
       const ChunkText& text = chunk.texts[IndexOf(sink)];
       if (done == chunk.records) {
-        WritePiece(sink, text.compressed.view(), text.crc, text.bytes.size());
+        WriteBytes(sink, text.compressed.view());
       } else {
         WriteText(sink, text.bytes.view().substr(0, text.ends[done - 1]));
       }
@@ -380,18 +385,11 @@ class Writer {
     return failed_ ? 0 : done;
   }
 
-  // The start of every compressed file.
-  bool StartCompressed() {
-    for (Sink& sink : sinks_) {
-      if (sink.compressed && !WriteBytesRaw(sink, GzipHeader())) return false;
-    }
-    return true;
-  }
-
-  // The end of every compressed file.
+  // A compressed file that got no text gets an empty member or frame:
+  // readers take it, where some refuse a file of no bytes.
   bool FinishCompressed() {
     for (Sink& sink : sinks_) {
-      if (sink.compressed && !WriteBytesRaw(sink, GzipTrailer(sink.crc, sink.text))) return false;
+      if (sink.Compressed() && sink.bytes == 0 && !WriteText(sink, {})) return false;
     }
     return true;
   }
@@ -450,32 +448,19 @@ class Writer {
         end = whole;
       }
       sink.bytes += written;
-      sink.text += written;
       if (end == from) break;
     }
     return end;
   }
 
   bool WriteText(Sink& sink, std::string_view text) {
-    if (!sink.compressed) return WriteBytes(sink, text);
-    if (!deflater_) deflater_ = std::make_unique<Deflater>();
-    ByteBuffer piece;
-    const std::uint32_t crc = deflater_->CompressPiece(text, piece);
-    return WritePiece(sink, piece.view(), crc, text.size());
-  }
-
-  bool WritePiece(Sink& sink, std::string_view piece, std::uint32_t crc, std::size_t text_size) {
-    sink.crc = CombineCrc(sink.crc, crc, text_size);
-    sink.text += text_size;
-    return WriteBytesRaw(sink, piece);
+    if (!sink.Compressed()) return WriteBytes(sink, text);
+    ByteBuffer member;
+    compressors_[IndexOf(sink)].Compress(text, member);
+    return WriteBytes(sink, member.view());
   }
 
   bool WriteBytes(Sink& sink, std::string_view bytes) {
-    sink.text += bytes.size();
-    return WriteBytesRaw(sink, bytes);
-  }
-
-  bool WriteBytesRaw(Sink& sink, std::string_view bytes) {
     const std::size_t written = sink.file.Write(bytes, catcher_, kPipePatience);
     sink.bytes += written;
     if (written == bytes.size()) return true;
@@ -500,7 +485,7 @@ class Writer {
   const console::InterruptCatcher& catcher_;
   console::Output& messages_;
   std::vector<std::size_t> order_;
-  std::unique_ptr<Deflater> deflater_;  // for the pieces the writer compresses itself
+  std::vector<Compressor> compressors_;  // for what the writer compresses itself
   bool failed_ = false;
   bool record_cut_ = false;
   bool reader_gone_ = false;
@@ -536,7 +521,7 @@ bool OpenSinks(const GenerateOptions& options, const std::filesystem::path& star
     const std::string name = ShardFileName(given, options.shard);
     const RecordForm form = options.FormOf(given);
     const bool database = form.format == Format::kSqlite;
-    Sink sink{name, form, options.Compressed(given),
+    Sink sink{name, form, options.CompressionOf(given),
               name == "-" || database
                   ? OutputFile()
                   : OutputFile(start_directory / name, name, {options.force, false})};
@@ -557,7 +542,7 @@ bool OpenSinks(const GenerateOptions& options, const std::filesystem::path& star
 // chunk of records takes in its form.
 std::uint64_t ChunksAhead(const std::vector<Sink>& sinks, unsigned threads) {
   std::size_t chunk_bytes = 0;
-  for (const Sink& sink : sinks) chunk_bytes += kChunkRecords * (sink.compressed ? 1600 : 1300);
+  for (const Sink& sink : sinks) chunk_bytes += kChunkRecords * (sink.Compressed() ? 1600 : 1300);
   const std::uint64_t fits =
       std::max<std::uint64_t>(2, kTextInFlight / std::max<std::size_t>(1, chunk_bytes));
   return std::min<std::uint64_t>(fits, 4 * std::uint64_t{threads});
@@ -576,9 +561,9 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
 
   const Clock::time_point start = Clock::now();
   const console::InterruptCatcher catcher;
-  Writer writer(sinks, catcher, messages);
+  Writer writer(sinks, options.level, catcher, messages);
   // Whether a shard's CSV file gets the header row is its form's (FormOf).
-  bool ok = writer.StartCompressed() && writer.WriteToAll(&FileHeader);
+  bool ok = writer.WriteToAll(&FileHeader);
 
   const ChunkPlan plan{range};
   const std::uint64_t chunks = plan.Count();
@@ -589,7 +574,7 @@ int Generate(const GenerateOptions& options, const std::filesystem::path& start_
   const std::uint64_t threads = std::min<std::uint64_t>({options.threads, ahead, chunks});
   std::vector<std::jthread> makers;
   for (std::uint64_t i = 0; i < threads && ok; ++i) {
-    makers.emplace_back([&] { MakeChunks(queue, sinks, plan, new_maker, catcher); });
+    makers.emplace_back([&] { MakeChunks(queue, sinks, options.level, plan, new_maker, catcher); });
   }
 
   // Records on the terminal the bar is drawn on would get its frames mixed

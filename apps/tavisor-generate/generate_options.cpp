@@ -19,6 +19,20 @@ namespace {
 constexpr unsigned kMostThreads = 64;
 constexpr std::uint64_t kMostRecords = 1'000'000'000'000;
 constexpr std::uint64_t kMostShards = 1'000'000;
+// ".gz 1 to 12 (default 6), .zst 1 to 19 (default 3)": the levels this
+// build takes.
+std::string LevelsHelp() {
+  std::string text;
+  for (const Compression compression : {Compression::kGzip, Compression::kZstd}) {
+    const Levels levels = LevelsOf(compression);
+    if (levels.high == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += ExtensionOf(compression) + " " + std::to_string(levels.low) + " to " +
+            std::to_string(levels.high) + " (default " + std::to_string(levels.standard) + ")";
+  }
+  return text.empty() ? "not in this build" : text;
+}
+
 // The description of --help; `invocation` starts the examples.
 std::string Help(std::string_view invocation) {
   const std::string run = "  " + std::string(invocation) + " ";
@@ -34,13 +48,35 @@ std::string Help(std::string_view invocation) {
          "\n"
          "Formats: jsonl (.jsonl, .ndjson: one JSON object per record and line), json (.json:\n"
          "one array), csv (.csv: a header row, then one row per observation with the record's\n"
-         "columns repeated), text (.txt: the print-out). A further .gz compresses the file.\n"
+         "columns repeated), text (.txt: the print-out). A further .gz (gzip) or .zst (zstd)\n"
+         "compresses the file, chunk by chunk in the threads that make the records; --level:\n" +
+         LevelsHelp() +
+         ".\n"
          "\n"
          "Examples:\n" +
          run + "1000000 -o birds.jsonl --threads 2\n" + run +
          "5000 -o birds.csv -o birds.txt --seed 42\n" + run +
          "1000000 --seed 42 --shard 2/4 -o part2.csv.gz\n" + run +
+         "1000000 -o birds.jsonl.zst --level 9 --threads 2\n" + run +
          "--test --format text --encoding utf-8";
+}
+
+// Why `output` cannot be compressed as its name asks at `level`, or an
+// empty text.
+std::string CompressionProblem(const std::string& output, Compression compression,
+                               std::optional<int> level) {
+  if (compression == Compression::kNone) return {};
+  const std::string extension = ExtensionOf(compression);
+  if (LibraryOf(compression).empty()) {
+    return "--output \"" + output + "\": this build cannot write " + extension + " files";
+  }
+  const Levels levels = LevelsOf(compression);
+  if (level && (*level < levels.low || *level > levels.high)) {
+    return "--level " + std::to_string(*level) + ": " + extension + " files take levels " +
+           std::to_string(levels.low) + " to " + std::to_string(levels.high) + " (" +
+           LibraryOf(compression) + "), as for --output \"" + output + "\"";
+  }
+  return {};
 }
 
 }  // namespace
@@ -192,6 +228,13 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
           "csv (the columns and their types) or sql (the database's CREATE TABLE statements)")
       ->check(CLI::IsMember({"jsonl", "json", "csv", "sql"}))
       ->type_name("FORM");
+  // The highest level of any compression; each file's own range is checked
+  // with the files.
+  const int most_level =
+      std::max({1, LevelsOf(Compression::kGzip).high, LevelsOf(Compression::kZstd).high});
+  AddWholeNumber(command, "--level", 1, static_cast<std::uint64_t>(most_level),
+                 "How hard to compress: " + LevelsHelp(),
+                 [&options](std::uint64_t n) { options.level = static_cast<int>(n); });
   command.add_flag("-q,--quiet", options.quiet,
                    "No lines about loading the library and the lists, no progress bar");
   command.add_flag("--force", options.force,
@@ -224,22 +267,28 @@ std::string GenerateOptionsProblem(const GenerateOptions& options) {
       return "--output \"" + output + "\": " +
              (kind.extension.empty() ? std::string("no extension")
                                      : "unknown extension \"" + kind.extension + "\"") +
-             " (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz): name the form with "
-             "--format";
+             " (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz or .zst): name the form "
+             "with --format";
     }
     if (options.format && kind.format && *kind.format != *options.format) {
       return "--output \"" + output + "\": its extension \"" + kind.extension +
              "\" names another form than --format: rename the file or drop --format";
     }
     if (options.FormOf(output).format == Format::kSqlite) {
-      if (kind.compressed) return "--output \"" + output + "\": a database is not compressed";
+      if (kind.compression != Compression::kNone) return "--output \"" + output + "\": a database is not compressed";
       if (!DatabaseAvailable()) {
         return "--output \"" + output + "\": this build has no SQLite, databases cannot be written";
       }
     }
-    if (kind.compressed && !CompressionAvailable()) {
-      return "--output \"" + output + "\": this build has no zlib, .gz files cannot be written";
+    if (const std::string problem = CompressionProblem(output, kind.compression, options.level);
+        !problem.empty()) {
+      return problem;
     }
+  }
+  if (options.level && std::none_of(outputs.begin(), outputs.end(), [&](const auto& output) {
+        return options.CompressionOf(output) != Compression::kNone;
+      })) {
+    return "--level applies to compressed files (.gz, .zst) only";
   }
   const auto any_form = [&](Format format) {
     return std::any_of(outputs.begin(), outputs.end(),

@@ -47,17 +47,18 @@ struct GenerateOptions {
   bool append = false;        // databases: the rows go into the database there
   CsvHeader csv_header = CsvHeader::kFirst;
   std::optional<Format> schema;  // print this form's layout instead of records
+  std::optional<int> level;    // of compressed files; none: each compression's standard
 
-  // The form of `output` (a file name or "-"), and whether it is
-  // compressed. Call after GenerateOptionsProblem found nothing.
+  // The form of `output` (a file name or "-"), and how it is compressed.
+  // Call after GenerateOptionsProblem found nothing.
   RecordForm FormOf(const std::string& output) const {
     return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines),
             utf8_text || (output == "-" && utf8_standard_output),
             csv_header == CsvHeader::kEach ||
                 (csv_header == CsvHeader::kFirst && shard.index == 1)};
   }
-  bool Compressed(const std::string& output) const {
-    return output != "-" && KindOfFile(output).compressed;
+  Compression CompressionOf(const std::string& output) const {
+    return output == "-" ? Compression::kNone : KindOfFile(output).compression;
   }
 };
 

@@ -515,8 +515,10 @@ FileKind KindOfFile(std::string_view file_name) {
   FileKind kind;
   std::filesystem::path name = std::filesystem::path(std::string(file_name)).filename();
   std::string extension = name.extension().string();
-  if (Lower(extension) == ".gz") {
-    kind.compressed = true;
+  for (const Compression compression : {Compression::kGzip, Compression::kZstd}) {
+    if (Lower(extension) == ExtensionOf(compression)) kind.compression = compression;
+  }
+  if (kind.compression != Compression::kNone) {
     name = name.stem();
     extension = name.extension().string() + extension;
   }

@@ -37,6 +37,7 @@
 #include <string_view>
 
 #include "byte_buffer.h"
+#include "compression.h"
 #include "tavisor/item.h"
 
 namespace generate {
@@ -54,10 +55,10 @@ std::optional<Format> FormatByName(std::string_view name);
 
 // What a file name's extension says, in any case: .jsonl or .ndjson (JSON
 // Lines), .json, .csv, .txt (text), each of them optionally followed by
-// .gz (compressed); .sqlite, .sqlite3 or .db (a SQLite database).
+// .gz or .zst (compressed); .sqlite, .sqlite3 or .db (a SQLite database).
 struct FileKind {
   std::optional<Format> format;  // nothing for any other extension
-  bool compressed = false;
+  Compression compression = Compression::kNone;
   std::string extension;  // as given, for messages (".xml", ".csv.gz"; empty: none)
 };
 FileKind KindOfFile(std::string_view file_name);

@@ -231,7 +231,7 @@ generate 5 --shard 0/4|--shard: needs I/N|generate
 generate 5 --shard 5/4|--shard: needs I/N|generate 
 generate --test --seed 1|generate: --seed and --shard apply to random records, not to --test|generate 
 generate 5 -o a.json --shard 1/2|generate: --shard cannot split one JSON document (.json): use JSON Lines (.jsonl)|generate 
-generate 5 -o a.xml|generate: --output "a.xml": unknown extension ".xml" (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz): name the form with --format|generate 
+generate 5 -o a.xml|generate: --output "a.xml": unknown extension ".xml" (.jsonl, .ndjson, .json, .csv or .txt, each may end in .gz or .zst): name the form with --format|generate 
 generate 5 -o a.tsv.gz|generate: --output "a.tsv.gz": unknown extension ".tsv.gz"|generate 
 generate 5 -o birds|generate: --output "birds": no extension|generate 
 generate 5 --bogus|The following argument was not expected: --bogus|generate 

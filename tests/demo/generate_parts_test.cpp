@@ -1,5 +1,5 @@
-// The parts of generate that read the command line and compress: one file
-// under two names, whole numbers, compressed pieces.
+// The parts of generate that read the command line and compress: one
+// file under two names, whole numbers, compression levels.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,10 +12,6 @@
 #include "generate_options.h"
 #include "output_files.h"
 #include "test_support.h"
-
-#if defined(TAVISOR_GENERATE_HAVE_ZLIB)
-#include <zlib.h>
-#endif
 
 namespace generate {
 namespace {
@@ -78,37 +74,42 @@ TEST(WholeNumber, DecimalDigitsOnly) {
   }
 }
 
-// Pieces compressed apart, in one gzip member, are the text they hold.
-TEST(Compression, PiecesMakeOneGzipFile) {
-  if (!CompressionAvailable()) GTEST_SKIP() << "built without zlib";
-#if defined(TAVISOR_GENERATE_HAVE_ZLIB)
-  const std::string pieces[] = {"record,order\r\n", "", std::string(300000, 'x') + "\n",
-                                "J\xC3\xB5geva vald\n"};
-  Deflater deflater;
-  ByteBuffer file;
-  file.Append(GzipHeader());
-  std::uint32_t crc = 0;
-  std::string text;
-  for (const std::string& piece : pieces) {
-    crc = CombineCrc(crc, deflater.CompressPiece(piece, file), piece.size());
-    text += piece;
+// --level: each compressed file's own range, and only with a compressed
+// file.
+TEST(GenerateOptions, LevelsPerCompression) {
+  const Levels gzip = LevelsOf(Compression::kGzip), zstd = LevelsOf(Compression::kZstd);
+  if (gzip.high == 0 || zstd.high == 0) GTEST_SKIP() << "built without gzip or zstd";
+  struct Case {
+    std::vector<std::string> outputs;
+    std::optional<int> level;
+    std::string problem;  // the start of it; empty: accepted
+  };
+  const std::vector<Case> cases = {
+      {{"a.jsonl.gz"}, std::nullopt, ""},
+      {{"a.jsonl.zst"}, std::nullopt, ""},
+      {{"a.jsonl.gz"}, gzip.low, ""},
+      {{"a.jsonl.gz"}, gzip.high, ""},
+      {{"a.jsonl.gz"}, gzip.high + 1, "--level " + std::to_string(gzip.high + 1) + ": .gz files"},
+      {{"a.csv.zst"}, zstd.high, ""},
+      {{"a.csv.zst"}, zstd.high + 1, "--level " + std::to_string(zstd.high + 1) + ": .zst files"},
+      // One level for both: it has to suit each.
+      {{"a.csv.zst", "a.jsonl.gz"}, zstd.high, zstd.high > gzip.high ? "--level" : ""},
+      {{"a.jsonl", "a.csv.zst"}, 3, ""},
+      {{"a.jsonl"}, 3, "--level applies to compressed files (.gz, .zst) only"},
+      {{}, 3, "--level applies to compressed files"},  // standard output is never compressed
+  };
+  for (const Case& c : cases) {
+    GenerateOptions options;
+    options.count = 10;
+    options.outputs = c.outputs;
+    options.level = c.level;
+    const std::string problem = GenerateOptionsProblem(options);
+    if (c.problem.empty()) {
+      EXPECT_EQ(problem, "") << c.outputs.size() << " files, level " << c.level.value_or(0);
+    } else {
+      EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+    }
   }
-  file.Append(GzipTrailer(crc, text.size()));
-  EXPECT_EQ(crc,
-            crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
-  z_stream z = {};
-  ASSERT_EQ(inflateInit2(&z, 16 + 15), Z_OK);  // gzip only
-  std::string out(text.size() + 16, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(file.data()));
-  z.avail_in = static_cast<uInt>(file.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);  // the trailer's CRC and length checked
-  EXPECT_EQ(z.avail_in, 0u);
-  out.resize(z.total_out);
-  inflateEnd(&z);
-  EXPECT_EQ(out, text);
-#endif
 }
 
 }  // namespace

@@ -146,16 +146,21 @@ TEST(RecordFormats, JsonDocumentAndFileKinds) {
   struct Case {
     const char* name;
     std::optional<Format> format;
-    bool compressed;
+    Compression compression;
   };
-  for (const Case& c : {Case{"a.jsonl", Format::kJsonLines, false},
-                        Case{"dir.v2/A.NDJSON", Format::kJsonLines, false},
-                        Case{"a.Json", Format::kJson, false}, Case{"a.CSV.gz", Format::kCsv, true},
-                        Case{"a.txt.GZ", Format::kText, true}, Case{"a.xml", std::nullopt, false},
-                        Case{"a.gz", std::nullopt, true}, Case{"birds", std::nullopt, false}}) {
+  constexpr Compression kNone = Compression::kNone, kGzip = Compression::kGzip,
+                        kZstd = Compression::kZstd;
+  for (const Case& c :
+       {Case{"a.jsonl", Format::kJsonLines, kNone},
+        Case{"dir.v2/A.NDJSON", Format::kJsonLines, kNone}, Case{"a.Json", Format::kJson, kNone},
+        Case{"a.CSV.gz", Format::kCsv, kGzip}, Case{"a.txt.GZ", Format::kText, kGzip},
+        Case{"a.jsonl.zst", Format::kJsonLines, kZstd}, Case{"a.Json.ZST", Format::kJson, kZstd},
+        Case{"a.zst.csv", Format::kCsv, kNone}, Case{"a.gz.zst", std::nullopt, kZstd},
+        Case{"a.xml", std::nullopt, kNone}, Case{"a.gz", std::nullopt, kGzip},
+        Case{"birds", std::nullopt, kNone}}) {
     const FileKind kind = KindOfFile(c.name);
     EXPECT_EQ(kind.format, c.format) << c.name;
-    EXPECT_EQ(kind.compressed, c.compressed) << c.name;
+    EXPECT_EQ(kind.compression, c.compression) << c.name;
   }
 }
 

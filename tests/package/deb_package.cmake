@@ -62,8 +62,9 @@ expect_deb_fields(${${runtime}_deb} "Depends: libc6 [^\n]*libstdc\\+\\+6"
 expect_deb_fields(${libtavisor-dev_deb} "Depends: ${runtime} \\(= ${deb_version}\\)\n"
                   "Multi-Arch: same\n")
 expect_deb_fields(${tavisor-tools_deb} "Depends: [^\n]*${runtime} \\(= ${deb_version}\\)"
-                  "Depends: [^\n]*libedit" "Depends: [^\n]*zlib1g"
-                  "Depends: [^\n]*libsqlite3-0" "Multi-Arch: foreign\n")
+                  "Depends: [^\n]*libedit" "Depends: [^\n]*libdeflate0"
+                  "Depends: [^\n]*libzstd1" "Depends: [^\n]*libsqlite3-0"
+                  "Multi-Arch: foreign\n")
 # The library package: an ldconfig trigger, a shlibs file and a symbols file
 # with the exports, no maintainer scripts (in none of the packages).
 foreach(deb IN LISTS debs)
