@@ -24,12 +24,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tavisor/clock.h"
+#include "tavisor/internal/thread_annotations.h"
 
 namespace tavisor {
 
@@ -83,20 +83,20 @@ class Timeline {
 
   // Keeps the last `capacity` events (at least one).
   explicit Timeline(std::size_t capacity = kDefaultCapacity)
-      : ring_(capacity == 0 ? 1 : capacity) {}
+      : capacity_(capacity == 0 ? 1 : capacity), ring_(capacity_) {}
   Timeline(const Timeline&) = delete;
   Timeline& operator=(const Timeline&) = delete;
 
   // A new lane named `name`; returns its number.
   std::uint32_t AddLane(std::string name) {
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     lanes_.push_back(std::move(name));
     return static_cast<std::uint32_t>(lanes_.size() - 1);
   }
 
   void Record(std::uint32_t lane, TimelineEvent what, Clock::time_point at, std::uint32_t size = 0,
               EndReason reason = EndReason::kNone) {
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     TimelineEntry& e = Next();
     e.at = at;
     e.until = at;
@@ -123,38 +123,39 @@ class Timeline {
   // A copy of what is recorded so far.
   Snapshot Take() const {
     Snapshot s;
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     s.taken = Clock::now();
     s.lanes = lanes_;
-    const std::size_t kept = recorded_ < ring_.size() ? recorded_ : ring_.size();
+    const std::size_t kept = recorded_ < capacity_ ? recorded_ : capacity_;
     s.dropped = recorded_ - kept;
     s.entries.reserve(kept);
     for (std::size_t i = 0; i < kept; ++i) {
-      s.entries.push_back(ring_[(next_ + ring_.size() - kept + i) % ring_.size()]);
+      s.entries.push_back(ring_[(next_ + capacity_ - kept + i) % capacity_]);
     }
     return s;
   }
-  std::size_t capacity() const { return ring_.size(); }
+  std::size_t capacity() const { return capacity_; }
 
  private:
-  // The slot of the next entry, under mutex_.
-  TimelineEntry& Next() {
+  // The slot of the next entry.
+  TimelineEntry& Next() TAVISOR_REQUIRES(mutex_) {
     TimelineEntry& e = ring_[next_];
-    next_ = (next_ + 1) % ring_.size();
+    next_ = (next_ + 1) % capacity_;
     ++recorded_;
     return e;
   }
   void Client(TimelineEvent what, std::string text, Clock::time_point at, Clock::time_point until) {
-    const std::lock_guard lock(mutex_);
+    const internal::MutexLock lock(mutex_);
     TimelineEntry& e = Next();
     e = TimelineEntry{at, until, kClientLane, what, EndReason::kNone, 0, std::move(text)};
   }
 
-  mutable std::mutex mutex_;
-  std::vector<TimelineEntry> ring_;  // guarded by mutex_, as are the members below
-  std::size_t next_ = 0;
-  std::uint64_t recorded_ = 0;
-  std::vector<std::string> lanes_{"client"};
+  const std::size_t capacity_;
+  mutable internal::Mutex mutex_;
+  std::vector<TimelineEntry> ring_ TAVISOR_GUARDED_BY(mutex_);  // capacity_ entries
+  std::size_t next_ TAVISOR_GUARDED_BY(mutex_) = 0;
+  std::uint64_t recorded_ TAVISOR_GUARDED_BY(mutex_) = 0;
+  std::vector<std::string> lanes_ TAVISOR_GUARDED_BY(mutex_){"client"};
 };
 
 }  // namespace tavisor
