@@ -57,6 +57,9 @@ class TimelineTest : public testing::VariantTest<T> {
     producer.Stop();
     while (producer.Wait().what != Arrival::kEnded) {
     }
+    // The graveyard has no grace period: A's structure goes the moment the
+    // producer object does, so its thread must have left first.
+    threads_.JoinAll();
     taken_ += kBatches + (stop_at == StopAt::kBatchOut ? 1 : 0);
     std::vector<TimelineEntry> events;
     for (const TimelineEntry& e : timeline_->Take().entries) {
