@@ -161,33 +161,35 @@ TYPED_TEST(ClientTest, OneStopSourceStopsEveryProducerOnIt) {
 // A graveyard releases each structure the moment it settles, with no
 // further call, and Clear waits only for what has not settled yet.
 TEST(Graveyard, ReleasesEachStructureTheMomentItSettles) {
+  // A structure that settles once the test lets it: no timing involved.
   struct Marker final : Graveyard::Grave {
-    Marker(Clock::time_point settles_at, std::atomic<int>& gone)
-        : settles_at(settles_at), gone(gone) {}
+    Marker(const std::atomic<bool>& free, std::atomic<int>& gone) : free(free), gone(gone) {}
     ~Marker() override { ++gone; }
     bool Settle(const std::optional<Clock::time_point>& deadline, Clock::duration) override {
-      if (deadline) return *deadline >= settles_at;
-      std::this_thread::sleep_until(settles_at);
+      if (deadline) return free;
+      while (!free) std::this_thread::sleep_for(1ms);
       return true;
     }
-    Clock::time_point settles_at;
+    const std::atomic<bool>& free;
     std::atomic<int>& gone;
   };
   std::atomic<int> gone{0};
+  const std::atomic<bool> settled{true};
+  std::atomic<bool> first{false}, second{false};
   Graveyard graveyard;
-  const auto now = Clock::now();
-  graveyard.Bury(std::make_unique<Marker>(now, gone));  // settled already
+  graveyard.Bury(std::make_unique<Marker>(settled, gone));
   EXPECT_EQ(gone, 1);
-  graveyard.Bury(std::make_unique<Marker>(now + 50ms, gone));
-  graveyard.Bury(std::make_unique<Marker>(now + 2s, gone));  // what Clear waits for
+  graveyard.Bury(std::make_unique<Marker>(first, gone));
+  graveyard.Bury(std::make_unique<Marker>(second, gone));  // what Clear waits for
   EXPECT_EQ(graveyard.size(), 2u);
+  first = true;
   // Nobody called. The settler counts a plot settled just after its
   // structure is gone, so the size follows the count a moment later.
   EXPECT_TRUE(testing::Within(5s, [&] { return gone == 2 && graveyard.size() == 1; }));
-  EXPECT_EQ(gone, 2);
-  graveyard.Bury(std::make_unique<Marker>(now, gone));
+  graveyard.Bury(std::make_unique<Marker>(settled, gone));
   EXPECT_EQ(gone, 3);
   EXPECT_EQ(graveyard.size(), 1u);
+  second = true;
 }
 
 #if defined(__linux__)
