@@ -1,21 +1,15 @@
 #include "database_file.h"
 
-#include <atomic>
 #include <cstring>
 #include <system_error>
 #include <utility>
 
 #include "database_rows.h"
+#include "output_files.h"
 
 #if defined(TAVISOR_GENERATE_HAVE_SQLITE)
 #include <sqlite3.h>
 #endif
-#if defined(_WIN32)
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace generate {
 
 namespace fs = std::filesystem;
@@ -59,20 +53,10 @@ bool DatabaseAvailable() { return true; }
 
 namespace {
 
-std::atomic<unsigned> databases_made{0};
-
 // "CREATE TABLE name (...": name.
 std::string TableName(const std::string& statement) {
   const std::size_t start = std::strlen("CREATE TABLE ");
   return statement.substr(start, statement.find(' ', start) - start);
-}
-
-int ProcessId() {
-#if defined(_WIN32)
-  return ::_getpid();
-#else
-  return static_cast<int>(::getpid());
-#endif
 }
 
 // Pages of 64 KiB and a cache of 16 MiB: fewer, larger writes.
@@ -134,10 +118,11 @@ std::string DatabaseFile::Open() {
   if (append_) {
     created_ = !fs::exists(path_, ec);
   } else {
+    // Named as OutputFile names its temporary files, so that a later run
+    // removes what a killed one left, databases included.
+    RemoveAbandonedTemporaries(path_);
     do {
-      temporary_path_ = path_.parent_path() /
-                        ("." + path_.filename().string() + ".tavisor-" +
-                         std::to_string(ProcessId()) + "-" + std::to_string(databases_made++));
+      temporary_path_ = NewTemporaryName(path_);
     } while (fs::exists(temporary_path_, ec));
     file = temporary_path_;
   }

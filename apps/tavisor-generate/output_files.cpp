@@ -139,11 +139,6 @@ std::string TemporaryPrefix(const fs::path& target) {
   return "." + target.filename().string() + ".tavisor-";
 }
 
-fs::path NewTemporaryName(const fs::path& target) {
-  return target.parent_path() / (TemporaryPrefix(target) + std::to_string(ProcessId()) + '-' +
-                                 std::to_string(temporary_files_made++));
-}
-
 // The process that made the temporary file `name` for `target`; -1 when
 // `name` is not one.
 long TemporaryOwner(const std::string& name, const fs::path& target) {
@@ -435,6 +430,11 @@ bool SameFile(const std::string& a, const std::string& b) {
   }
   std::error_code ec;
   return fs::equivalent(a, b, ec) || FinalTarget(a) == FinalTarget(b);
+}
+
+fs::path NewTemporaryName(const fs::path& target) {
+  return target.parent_path() / (TemporaryPrefix(target) + std::to_string(ProcessId()) + '-' +
+                                 std::to_string(temporary_files_made++));
 }
 
 int RemoveAbandonedTemporaries(const fs::path& target) {

@@ -102,6 +102,10 @@ bool SameFile(const std::string& a, const std::string& b);
 // Whether standard output is the terminal that standard error is on.
 bool StandardOutputOnErrorTerminal();
 
+// A new name ".NAME.tavisor-PID-N" beside `target` NAME for a file of this
+// run until it takes its name.
+std::filesystem::path NewTemporaryName(const std::filesystem::path& target);
+
 // Removes the temporary files that runs whose process has ended left beside
 // `target` (a killed run that had no unnamed file); only files named as
 // OutputFile names them. Returns how many it removed.

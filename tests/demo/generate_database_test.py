@@ -49,6 +49,11 @@ def path(name):
     return os.path.join(WORK, name)
 
 
+def write_bytes(name, data):
+    with open(path(name), "wb") as f:
+        f.write(data)
+
+
 def contents(name):
     with open(path(name), "rb") as f:
         return f.read()
@@ -134,7 +139,9 @@ if CASE == "sqlite":
         except sqlite3.IntegrityError:
             pass
     db.close()
-    # Replaced, not added to, without --append; no temporary file left.
+    # Replaced, not added to, without --append; no temporary file left, not
+    # even the one a killed run left (a process id above any the system gives).
+    write_bytes(".a.sqlite.tavisor-999999999-0", b"abandoned")
     succeeds("100", "--seed", "12", "-o", "a.sqlite")
     check(len(dump("a.sqlite")) == 100, "a.sqlite was not replaced")
     check(not [n for n in os.listdir(WORK) if n.startswith(".")], "temporary files left")
