@@ -331,11 +331,14 @@ class Writer {
         compressors_(CompressorsFor(sinks, level)) {
     // Files that cannot take back what they got come first in each group:
     // where they stop, the others stop too.
-    for (std::size_t i = 0; i < sinks_.size(); ++i) {
-      if (!sinks_[i].file.Seekable() && !sinks_[i].Compressed() && !sinks_[i].database) order_.push_back(i);
-    }
-    for (std::size_t i = 0; i < sinks_.size(); ++i) {
-      if (sinks_[i].file.Seekable() && !sinks_[i].Compressed() && !sinks_[i].database) order_.push_back(i);
+    // Compressed files and databases are written after them, apart.
+    for (const bool seekable : {false, true}) {
+      for (std::size_t i = 0; i < sinks_.size(); ++i) {
+        const Sink& sink = sinks_[i];
+        if (sink.file.Seekable() == seekable && !sink.Compressed() && !sink.database) {
+          order_.push_back(i);
+        }
+      }
     }
   }
 
@@ -731,8 +734,9 @@ int GenerateRandomRecords(const tavisor::RecordStream& stream, const GenerateOpt
   const Shard& shard = options.shard;
   // Part I of N: the records from count * (I-1) / N on (no product above
   // 10^12 * 10^6 overflows).
-  const RecordRange range{options.count * (shard.index - 1) / shard.parts,
-                          options.count * shard.index / shard.parts};
+  const std::uint64_t count = options.count.value_or(0);
+  const RecordRange range{count * (shard.index - 1) / shard.parts,
+                          count * shard.index / shard.parts};
   std::string repeat = "--seed " + std::to_string(seed);
   if (shard.parts > 1)
     repeat += " --shard " + std::to_string(shard.index) + "/" + std::to_string(shard.parts);

@@ -162,10 +162,7 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
   command.description("Write random or test records as JSON Lines, JSON, CSV or text");
   command.footer(Help(invocation));
   CLI::Option* count = AddWholeNumber(command, "COUNT", 0, kMostRecords, "How many random records",
-                                      [&options](std::uint64_t n) {
-                                        options.count = n;
-                                        options.count_given = true;
-                                      });
+                                      [&options](std::uint64_t n) { options.count = n; });
   CLI::Option* test =
       command.add_flag("--test", options.test,
                        "The " + std::to_string(tavisor::kTestItemCount) + " test records instead");
@@ -246,7 +243,7 @@ void DescribeGenerate(CLI::App& command, GenerateOptions& options, std::string_v
 
 std::string GenerateOptionsProblem(const GenerateOptions& options) {
   if (options.schema) return {};
-  if (!options.test && !options.count_given) return "give a COUNT of random records, or --test";
+  if (!options.test && !options.count) return "give a COUNT of random records, or --test";
   if (options.test && (options.seed || options.shard.parts > 1)) {
     return "--seed and --shard apply to random records, not to --test";
   }
@@ -275,7 +272,8 @@ std::string GenerateOptionsProblem(const GenerateOptions& options) {
              "\" names another form than --format: rename the file or drop --format";
     }
     if (options.FormOf(output).format == Format::kSqlite) {
-      if (kind.compression != Compression::kNone) return "--output \"" + output + "\": a database is not compressed";
+      if (kind.compression != Compression::kNone)
+        return "--output \"" + output + "\": a database is not compressed";
       if (!DatabaseAvailable()) {
         return "--output \"" + output + "\": this build has no SQLite, databases cannot be written";
       }

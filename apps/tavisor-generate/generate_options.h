@@ -30,12 +30,11 @@ struct Shard {
 enum class CsvHeader { kFirst, kEach, kNone };
 
 struct GenerateOptions {
-  std::uint64_t count = 0;           // random records
-  bool count_given = false;          // COUNT was given (0 is a count too)
-  bool test = false;                 // the library's test records instead
-  std::optional<Format> format;      // by default each file's extension
-  std::vector<std::string> outputs;  // files; "-" or none: standard output
-  bool utf8_text = false;            // the text form in UTF-8
+  std::optional<std::uint64_t> count;  // random records; none: COUNT not given (0 is a count)
+  bool test = false;                   // the library's test records instead
+  std::optional<Format> format;        // by default each file's extension
+  std::vector<std::string> outputs;    // files; "-" or none: standard output
+  bool utf8_text = false;              // the text form in UTF-8
   // The text form on standard output in UTF-8 (the demo's --utf8).
   bool utf8_standard_output = false;
   unsigned threads = 1;
@@ -47,15 +46,15 @@ struct GenerateOptions {
   bool append = false;        // databases: the rows go into the database there
   CsvHeader csv_header = CsvHeader::kFirst;
   std::optional<Format> schema;  // print this form's layout instead of records
-  std::optional<int> level;    // of compressed files; none: each compression's standard
+  std::optional<int> level;      // of compressed files; none: each compression's standard
 
   // The form of `output` (a file name or "-"), and how it is compressed.
   // Call after GenerateOptionsProblem found nothing.
   RecordForm FormOf(const std::string& output) const {
-    return {format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines),
-            utf8_text || (output == "-" && utf8_standard_output),
-            csv_header == CsvHeader::kEach ||
-                (csv_header == CsvHeader::kFirst && shard.index == 1)};
+    return {
+        format ? *format : KindOfFile(output).format.value_or(Format::kJsonLines),
+        utf8_text || (output == "-" && utf8_standard_output),
+        csv_header == CsvHeader::kEach || (csv_header == CsvHeader::kFirst && shard.index == 1)};
   }
   Compression CompressionOf(const std::string& output) const {
     return output == "-" ? Compression::kNone : KindOfFile(output).compression;

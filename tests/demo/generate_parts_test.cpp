@@ -101,7 +101,6 @@ TEST(GenerateOptions, LevelsPerCompression) {
   for (const Case& c : cases) {
     GenerateOptions options;
     options.count = 10;
-    options.count_given = true;
     options.outputs = c.outputs;
     options.level = c.level;
     const std::string problem = GenerateOptionsProblem(options);
