@@ -16,5 +16,5 @@ started=$SECONDS
 cmake --preset clang -B "$build" >/dev/null
 cmake --build "$build"
 echo "clang: built after $((SECONDS - started)) s"
-ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 120
+ctest --test-dir "$build" -j"$(bash scripts/test-jobs.sh)" --output-on-failure --timeout 120
 echo "clang: done after $((SECONDS - started)) s"

@@ -7,4 +7,4 @@ build=${TAVISOR_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVISOR_BUILD_BENCHMARKS=ON \
   >/dev/null
 cmake --build "$build"
-ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --timeout 120
+ctest --test-dir "$build" -j"$(bash scripts/test-jobs.sh)" --output-on-failure --timeout 120

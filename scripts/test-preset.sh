@@ -8,7 +8,7 @@ preset=$1
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
 status=0
-ctest --preset "$preset" || status=$?
+ctest --preset "$preset" -j"$(bash scripts/test-jobs.sh)" || status=$?
 # The stress test's figures, for the record.
 grep -h '^stress:' "build-$preset/Testing/Temporary/LastTest.log" || true
 exit "$status"

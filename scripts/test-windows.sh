@@ -31,5 +31,5 @@ cmake --build --preset mingw -j"$(nproc)"
 elapsed "Built"
 # The stress test runs in the native and sanitizer stages; it drives B and
 # D with blocking waits, which MinGW's libstdc++ can leave unwoken.
-ctest --preset mingw -j"$(nproc)" -LE stress
+ctest --preset mingw -j"$(bash scripts/test-jobs.sh)" -LE stress
 elapsed "Windows stage done"

@@ -19,7 +19,7 @@ namespace {
 constexpr unsigned kMostThreads = 64;
 constexpr std::uint64_t kMostRecords = 1'000'000'000'000;
 constexpr std::uint64_t kMostShards = 1'000'000;
-// ".gz 1 to 12 (default 6), .zst 1 to 19 (default 3)": the levels this
+// ".gz 1 to 12 (default 5), .zst 1 to 19 (default 1)": the levels this
 // build takes.
 std::string LevelsHelp() {
   std::string text;
