@@ -3,7 +3,7 @@
 # at another path (same toolchain and build type, no tests), makes its zip
 # and compares the two byte for byte: the same source gives the same zip.
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DVERSION=... -DGENERATOR=...
-#         -DTOOLCHAIN_FILE=... -DBUILD_TYPE=... -P zip_reproducible.cmake
+#         -DTOOLCHAIN_FILE=... -DBUILD_TYPE=... -DBUILD_TYPE_FLAGS=... -P zip_reproducible.cmake
 cmake_minimum_required(VERSION 3.25)
 
 include(${CMAKE_CURRENT_LIST_DIR}/package_checks.cmake)
@@ -14,9 +14,11 @@ run(${CMAKE_CPACK_COMMAND} --config ${BUILD_DIR}/CPackConfig.cmake -G ZIP -B ${W
 
 set(source ${WORK_DIR}/second/sources/at/another/path)
 copy_source_tree(${source})
+string(TOUPPER "${BUILD_TYPE}" build_type_upper)
 cmake_path(RELATIVE_PATH TOOLCHAIN_FILE BASE_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE toolchain)
 run(${CMAKE_COMMAND} -S ${source} -B ${source}/build -G ${GENERATOR}
     -DCMAKE_TOOLCHAIN_FILE=${source}/${toolchain} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
+    "-DCMAKE_CXX_FLAGS_${build_type_upper}=${BUILD_TYPE_FLAGS}"
     -DTAVISOR_BUILD_TESTS=OFF)
 # A compiler a core: this build is the Windows stage's longest test by far,
 # and the other tests end long before it, leaving it the machine.
