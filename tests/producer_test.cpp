@@ -608,19 +608,19 @@ struct Wave {
 
 constexpr int kStoppers = 4;
 
-// ThreadSanitizer makes every thread's start and every access many times
+// The sanitizers make every thread's start and every access many times
 // slower: the wave test below sends fewer producers there, to stay well
 // within its time beside the other tests.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitizer = true;
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizer = true;
 #elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kThreadSanitizer = true;
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+constexpr bool kSanitizer = true;
 #else
-constexpr bool kThreadSanitizer = false;
+constexpr bool kSanitizer = false;
 #endif
 #else
-constexpr bool kThreadSanitizer = false;
+constexpr bool kSanitizer = false;
 #endif
 
 TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
@@ -628,7 +628,7 @@ TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
 #if defined(_WIN32)
   constexpr int kWaves = 4, kPerVariant = 25;  // threads are slow to come under Wine
 #else
-  constexpr int kWaves = kThreadSanitizer ? 3 : 5, kPerVariant = kThreadSanitizer ? 40 : 80;
+  constexpr int kWaves = kSanitizer ? 3 : 5, kPerVariant = kSanitizer ? 40 : 80;
 #endif
   ::testing::internal::CaptureStdout();
   std::atomic<bool> done{false};
