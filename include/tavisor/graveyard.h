@@ -57,7 +57,9 @@ class Graveyard {
                         Clock::duration grace) = 0;
   };
 
-  // `grace`: zero for producers whose threads the caller joins.
+  // `grace`: zero only for producers whose threads the caller has joined
+  // before it lets their Producers go (a test's own threads): A's producer
+  // may otherwise still be leaving a wait that the stop has ended.
   explicit Graveyard(Clock::duration grace = kGracePeriod) : grace_(grace) {}
   ~Graveyard() { Clear(); }
   Graveyard(const Graveyard&) = delete;
