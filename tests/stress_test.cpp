@@ -329,11 +329,12 @@ void DriveToStop(Run<V>& run, const Plan& plan, Heartbeat& beat, Shared& s,
       std::this_thread::sleep_for(plan.delay);
       break;
     case StopAt::kFromOtherThread: {
-      // Another thread stops the producer while this one keeps taking.
-      std::stop_source source = run.client.source();
-      stopper = std::jthread([source, delay = plan.delay]() mutable {
+      // Another thread stops the producer while this one keeps taking: as
+      // a client stops from any thread, fencing the hand-back first.
+      const std::stop_source source = run.client.source();
+      stopper = std::jthread([&client = run.client, delay = plan.delay] {
         std::this_thread::sleep_for(delay);
-        source.request_stop();
+        client.RequestStop();
       });
       while (!source.stop_requested()) {
         beat.Beat("taking batches until stopped");
