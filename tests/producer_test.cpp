@@ -610,18 +610,8 @@ constexpr int kStoppers = 4;
 
 // The sanitizers make every thread's start and every access many times
 // slower: the wave test below sends fewer producers there, to stay well
-// within its time beside the other tests.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-constexpr bool kSanitizer = true;
-#else
-constexpr bool kSanitizer = false;
-#endif
-#else
-constexpr bool kSanitizer = false;
-#endif
+// within its time beside the other tests. The build says which it is.
+constexpr bool kSanitizer = TAVISOR_SANITIZED;
 
 TEST(Producers, ManyStoppedInTheirPauseUnderLoadPrintOnePairEach) {
   testing::LoadBundledLists();
