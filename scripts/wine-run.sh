@@ -31,4 +31,19 @@ fi
 if (($# == 0)); then
   exit 0
 fi
-exec wine "$@"
+# Under load, Wine has been seen to end a test program before it printed a
+# byte: a non-zero status and no output at all. A test program prints on
+# standard output before anything else it does, so such a run never reached
+# it; it runs once more, and says so, with the status it got. A run that
+# printed anything keeps its status, and a second silent failure stands.
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+for attempt in 1 2; do
+  status=0
+  wine "$@" | tee "$out" || status=${PIPESTATUS[0]}
+  if ((status == 0)) || [[ -s $out ]] || ((attempt == 2)); then
+    exit "$status"
+  fi
+  echo "wine-run.sh: $1 ended with status $status before printing anything;" \
+    "running it once more" >&2
+done
