@@ -36,6 +36,10 @@ fi
 # standard output before anything else it does, so such a run never reached
 # it; it runs once more, and says so, with the status it got. A run that
 # printed anything keeps its status, and a second silent failure stands.
+# Only standard output is watched: the services a program starts (wineboot's)
+# keep its standard error open, and a tee on it would wait for them to end.
+# So a program that fails with words on standard error alone also runs twice;
+# the second run's output and status are what the caller gets.
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 for attempt in 1 2; do
